@@ -1,0 +1,74 @@
+#include "Application.h"
+
+#include <vector>
+
+#include "MessagePump.h"
+#include "Text.h"
+
+namespace {
+
+constexpr wchar_t kHiddenWindowClass[] = L"TApplication";
+
+std::wstring ExecutablePath()
+{
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+std::string WithFullStop(std::string text)
+{
+    // Compared as bytes: a UTF-8 text ending in a non-ASCII character ends in a byte above 0x7F, which sorts
+    // after the full stop just as the character does.
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+    return text;
+}
+
+std::wstring TitleFromExecutablePath(const std::wstring& path)
+{
+    std::wstring name = path.substr(path.find_last_of(L"\\/:") + 1);
+    name = name.substr(0, name.find(L'.'));
+    if (name.size() > 1) CharLowerBuffW(name.data() + 1, static_cast<DWORD>(name.size() - 1));
+    return name;
+}
+
+TApplication::TApplication(HINSTANCE instance) : instance_(instance)
+{
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = instance_;
+    windowClass.lpszClassName = kHiddenWindowClass;
+    RegisterClassExW(&windowClass);
+    handle_ = CreateWindowExW(0, kHiddenWindowClass, Title().c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              instance_, nullptr);
+}
+
+TApplication::~TApplication()
+{
+    if (handle_ != nullptr) DestroyWindow(handle_);
+    UnregisterClassW(kHiddenWindowClass, instance_);
+}
+
+std::wstring TApplication::Title() const
+{
+    return TitleFromExecutablePath(ExecutablePath());
+}
+
+int TApplication::Run()
+{
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchWithKeyPreview(message);
+    return static_cast<int>(message.wParam);
+}
+
+void TApplication::ShowException(HWND owner, const std::exception& error) const
+{
+    const std::wstring text = Widen(WithFullStop(error.what()));
+    MessageBoxW(owner, text.c_str(), Title().c_str(), MB_OK | MB_ICONERROR);
+}

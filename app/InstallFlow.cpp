@@ -1,0 +1,6 @@
+#include "MainFrm.h"
+
+// A click on "开始升级".
+void TfrmMain::btStartClick()
+{
+}

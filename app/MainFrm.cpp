@@ -1,0 +1,199 @@
+#include "MainFrm.h"
+
+#include "Application.h"
+#include "ControlIds.h"
+#include "MessagePump.h"
+#include "Text.h"
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TfrmMain";
+constexpr wchar_t kCaption[] = L"Tavilo升级程序";
+constexpr int kClientWidth = 344;
+constexpr int kClientHeight = 175;
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+
+struct ControlLayout {
+    const wchar_t* className;
+    const wchar_t* text;
+    DWORD style;
+    int id;
+    RECT bounds;  // left, top, width, height at 96 dpi
+};
+
+// The window's layout description, at 96 dots per inch.
+constexpr ControlLayout kLayout[] = {
+    {L"STATIC", L"注意：", SS_LEFT | SS_NOPREFIX, IDC_LABEL3, {168, 16, 36, 13}},
+    {L"STATIC", L"1.请先关闭主程序", SS_LEFT | SS_NOPREFIX, IDC_LABEL2, {168, 44, 145, 13}},
+    {L"STATIC", L"2.按下升级按钮", SS_LEFT | SS_NOPREFIX, IDC_LABEL6, {168, 68, 145, 13}},
+    {L"STATIC", L"", SS_BITMAP | SS_REALSIZECONTROL, IDC_IMAGE1, {0, 16, 128, 128}},
+    {L"BUTTON", L"开始升级", BS_PUSHBUTTON | WS_TABSTOP, IDC_BTSTART, {168, 104, 97, 25}},
+    {L"STATIC", L"", SS_LEFT | SS_NOPREFIX, IDC_LBLMESSAGE, {32, 155, 296, 12}},
+};
+
+int ScreenDpi()
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+TShiftState CurrentShiftState()
+{
+    auto held = [](int key) { return (GetKeyState(key) & 0x8000) != 0; };
+    return {held(VK_SHIFT), held(VK_MENU), held(VK_CONTROL)};
+}
+
+// Clears the running-flow mark however the flow ends.
+class FlowScope {
+public:
+    explicit FlowScope(bool& running) : running_(running) { running_ = true; }
+    ~FlowScope() { running_ = false; }
+    FlowScope(const FlowScope&) = delete;
+    FlowScope& operator=(const FlowScope&) = delete;
+
+private:
+    bool& running_;
+};
+
+}  // namespace
+
+TfrmMain::TfrmMain(TApplication& application) : application_(application), dpi_(ScreenDpi())
+{
+    background_.reset(CreateSolidBrush(RGB(255, 255, 255)));
+
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = application_.Instance();
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hIcon = LoadIconW(application_.Instance(), MAKEINTRESOURCEW(IDI_UPDATE));
+    windowClass.hbrBackground = background_.get();
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassExW(&windowClass);
+
+    RECT frame{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
+    AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+
+    CreateWindowExW(0, kWindowClass, kCaption, kStyle, left, top, width, height, nullptr, nullptr,
+                    application_.Instance(), this);
+}
+
+TfrmMain::~TfrmMain()
+{
+    if (handle_ != nullptr) DestroyWindow(handle_);
+    UnregisterClassW(kWindowClass, application_.Instance());
+}
+
+int TfrmMain::Scale(int pixels) const
+{
+    return MulDiv(pixels, dpi_, USER_DEFAULT_SCREEN_DPI);
+}
+
+void TfrmMain::Show(int showCommand)
+{
+    ShowWindow(handle_, showCommand);
+    UpdateWindow(handle_);
+    SetFocus(btStart);
+}
+
+HWND TfrmMain::CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, int id, RECT bounds)
+{
+    HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, Scale(bounds.left),
+                                   Scale(bounds.top), Scale(bounds.right), Scale(bounds.bottom), handle_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), application_.Instance(),
+                                   nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    return control;
+}
+
+void TfrmMain::CreateControls()
+{
+    font_.reset(CreateFontW(-Scale(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                            L"宋体"));
+    HWND* fields[] = {&Label3, &Label2, &Label6, &Image1, &btStart, &lblMessage};
+    for (size_t i = 0; i < std::size(kLayout); ++i) {
+        const ControlLayout& control = kLayout[i];
+        *fields[i] = CreateControl(control.className, control.text, control.style, control.id, control.bounds);
+    }
+    picture_.reset(static_cast<HBITMAP>(LoadImageW(application_.Instance(), MAKEINTRESOURCEW(IDB_IMAGE1),
+                                                   IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    SendMessageW(Image1, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_.get()));
+    // The static control resizes itself to the bitmap; the box keeps its place and size, the picture stretched.
+    SetWindowPos(Image1, nullptr, Scale(0), Scale(16), Scale(128), Scale(128), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TfrmMain::SetStatus(const std::string& text)
+{
+    SetWindowTextW(lblMessage, Widen(text).c_str());
+}
+
+template <typename Flow>
+void TfrmMain::RunFlow(Flow&& flow)
+{
+    if (flowRunning_) return;
+    FlowScope scope(flowRunning_);
+    flow();
+}
+
+LRESULT CALLBACK TfrmMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* form = static_cast<TfrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->handle_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (form == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        form->handle_ = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    // The one place where errors that escape a handler are caught: no exception may cross into Windows.
+    try {
+        return form->HandleMessage(message, wParam, lParam);
+    } catch (const std::exception& error) {
+        form->application_.ShowException(window, error);
+    } catch (...) {
+        form->application_.ShowException(window, std::runtime_error("Unknown error"));
+    }
+    return 0;
+}
+
+LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        CreateControls();
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_BTSTART && HIWORD(wParam) == BN_CLICKED) RunFlow([this] { btStartClick(); });
+        return 0;
+    case WM_KEYPREVIEW:
+        RunFlow([this, wParam] { FormKeyDown(static_cast<WORD>(wParam), CurrentShiftState()); });
+        return 0;
+    case WM_SETFOCUS:
+        SetFocus(btStart);
+        return 0;
+    case WM_CTLCOLORSTATIC:
+        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+        return reinterpret_cast<LRESULT>(background_.get());
+    case WM_CLOSE:
+        // Closing in the middle of an install would leave it half done: the flow finishes and reports first.
+        if (!flowRunning_) DestroyWindow(handle_);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(handle_, message, wParam, lParam);
+    }
+}

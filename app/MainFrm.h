@@ -1,0 +1,64 @@
+// The one window of the updater and the two events that start everything it does: a click on "开始升级"
+// installs the update package, and F2 in author mode builds and publishes one.
+#pragma once
+
+#include <string>
+#include <windows.h>
+
+#include "Handles.h"
+
+class TApplication;
+
+// Modifier keys held with a key press.
+struct TShiftState {
+    bool shift = false;
+    bool alt = false;
+    bool ctrl = false;
+};
+
+class TfrmMain {
+public:
+    explicit TfrmMain(TApplication& application);
+    ~TfrmMain();
+    TfrmMain(const TfrmMain&) = delete;
+    TfrmMain& operator=(const TfrmMain&) = delete;
+
+    HWND Handle() const { return handle_; }
+    void Show(int showCommand);
+
+    // Events.
+    void btStartClick();
+    void FormKeyDown(WORD key, TShiftState shift);
+
+    // Asks the suite's programs to close; true when the ones that matter are gone.
+    bool CloseRunningPrograms();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateControls();
+    HWND CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, int id, RECT bounds);
+    int Scale(int pixels) const;
+
+    // Runs one flow; a flow that is already running makes every further request a no-op.
+    template <typename Flow>
+    void RunFlow(Flow&& flow);
+
+    void SetStatus(const std::string& text);
+
+    TApplication& application_;
+    HWND handle_ = nullptr;
+    int dpi_ = USER_DEFAULT_SCREEN_DPI;
+    UniqueGdi<HFONT> font_;
+    UniqueGdi<HBITMAP> picture_;
+    UniqueGdi<HBRUSH> background_;
+    bool flowRunning_ = false;
+
+    // Controls, in the order of their layout.
+    HWND Label3 = nullptr;
+    HWND Label2 = nullptr;
+    HWND Label6 = nullptr;
+    HWND Image1 = nullptr;
+    HWND btStart = nullptr;
+    HWND lblMessage = nullptr;
+};

@@ -1,0 +1,6 @@
+# The test build: the same program as the release, in 64 bits, because only 64-bit Wine runs on our machines.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

@@ -1,0 +1,34 @@
+// The errors the flows raise. Their texts are the ones the user sees in the default error box, so they keep the
+// wording the suite's users and support staff already know.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// Any error of ours: the text is UTF-8 and is shown to the user as it stands.
+class Exception : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file-system operation failed with a system error number.
+class EInOutError : public Exception {
+public:
+    explicit EInOutError(unsigned long code) : Exception("I/O error " + std::to_string(code)), code_(code) {}
+    unsigned long Code() const { return code_; }
+
+private:
+    unsigned long code_;
+};
+
+// A missing XML attribute read as text.
+class EVariantTypeCastError : public Exception {
+public:
+    EVariantTypeCastError() : Exception("Could not convert variant of type (Null) into type (String)") {}
+};
+
+// An XML document used while it holds no parsed document.
+class EXMLDocError : public Exception {
+public:
+    using Exception::Exception;
+};

@@ -1,0 +1,100 @@
+// The Info-ZIP Windows DLL interface, as far as the updater uses it: the records that the program hands to
+// zip32.dll and unzip32.dll and the entry points it resolves by name. Shared by the program's wrappers and by
+// our own libraries, so that both sides agree on one layout.
+//
+// Our libraries read every name that crosses this interface as UTF-8; that is what lets non-ASCII file names
+// travel. All entry points and callbacks use the platform's standard calling convention.
+#pragma once
+
+#include <cstdint>
+#include <windows.h>
+
+namespace infozip {
+
+// ---- zip32.dll ----------------------------------------------------------------------------------------------
+
+// The options record: 128 bytes that the program gets from the library, changes in one field and hands back.
+struct ZipOptions {
+    std::int32_t fields[32];
+};
+static_assert(sizeof(ZipOptions) == 128);
+// The seventeenth field (byte offset 64): store entries without their directory names when non-zero.
+constexpr int kJunkDirectoriesField = 16;
+
+using ZipPrintFn = int(WINAPI*)(char* text, unsigned long length);
+using ZipCommentFn = char*(WINAPI*)(char* buffer);
+using ZipPasswordFn = int(WINAPI*)(char* buffer, int size, const char* prompt, const char* name);
+using ZipServiceFn = int(WINAPI*)(const char* name, unsigned long size);
+
+struct ZipCallbacks {
+    ZipPrintFn print;
+    ZipCommentFn comment;
+    ZipPasswordFn password;
+    ZipServiceFn service;  // returns non-zero to cancel
+};
+
+// The request, passed by value: the archive to write and the files to put in it.
+struct ZipRequest {
+    int count;
+    char* archiveName;
+    char** fileNames;
+};
+
+using ZpGetOptionsFn = BOOL(WINAPI*)(ZipOptions* options);
+using ZpSetOptionsFn = BOOL(WINAPI*)(ZipOptions* options);
+using ZpInitFn = int(WINAPI*)(ZipCallbacks* callbacks);
+using ZpArchiveFn = int(WINAPI*)(ZipRequest request);
+
+// ---- unzip32.dll --------------------------------------------------------------------------------------------
+
+// The options record: fifteen 32-bit switches followed by the archive's name and the target directory.
+struct UnzipOptions {
+    std::int32_t exdirOnly;        // extract into the target only, without the stored path
+    std::int32_t listOnly;         // list instead of extracting
+    std::int32_t promptToOverwrite;
+    std::int32_t quiet;
+    std::int32_t testOnly;
+    std::int32_t freshen;
+    std::int32_t update;
+    std::int32_t overwriteAll;
+    std::int32_t convertText;
+    std::int32_t restoreDirectories;  // zero: every entry lands flat in the target directory
+    std::int32_t neverOverwrite;
+    std::int32_t verbose;
+    std::int32_t displayComment;
+    std::int32_t caseInsensitive;     // names given to include or exclude match without regard to case
+    std::int32_t privileges;
+    char* archiveName;
+    char* targetDirectory;
+};
+
+using UnzipPrintFn = int(WINAPI*)(char* text, unsigned long length);
+using UnzipSoundFn = void(WINAPI*)();
+using UnzipReplaceFn = int(WINAPI*)(char* fileName);
+using UnzipPasswordFn = int(WINAPI*)(char* buffer, int size, const char* prompt, const char* name);
+using UnzipMessageFn = void(WINAPI*)(unsigned long uncompressedSize, unsigned long compressedSize,
+                                     unsigned ratio, unsigned month, unsigned day, unsigned year,
+                                     unsigned hour, unsigned minute, char c, const char* fileName,
+                                     const char* method, unsigned long crc, char encrypted);
+using UnzipServiceFn = int(WINAPI*)(const char* name, unsigned long size);  // returns non-zero to cancel
+
+struct UnzipCallbacks {
+    UnzipPrintFn print;
+    UnzipSoundFn sound;
+    UnzipReplaceFn replace;
+    UnzipPasswordFn password;
+    UnzipMessageFn message;
+    UnzipServiceFn service;
+    // Totals the library fills in.
+    unsigned long totalSizeCompressed;
+    unsigned long totalSize;
+    int compressionFactor;
+    unsigned long memberCount;
+    unsigned commentLength;
+};
+
+using WizSingleEntryUnzipFn = int(WINAPI*)(int includeCount, char** includeNames, int excludeCount,
+                                           char** excludeNames, UnzipOptions* options,
+                                           UnzipCallbacks* callbacks);
+
+}  // namespace infozip
