@@ -1,0 +1,378 @@
+#include "Driver.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace driver {
+
+namespace fs = std::filesystem;
+
+std::string Narrow(const std::wstring& text)
+{
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+std::wstring BinDirectory()
+{
+    wchar_t buffer[4096];
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
+    std::wstring path(buffer, length);
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return condition();
+        Sleep(20);
+    }
+    return true;
+}
+
+// ---- directories ----------------------------------------------------------------------------------------------
+
+TempDir::TempDir()
+{
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    static unsigned counter = 0;
+    for (;;) {
+        path_ = std::wstring(base) + L"tavilo-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++counter) + L"\\";
+        if (CreateDirectoryW(path_.c_str(), nullptr)) return;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create a temporary directory");
+    }
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    // Read-only files (a test may leave one) would stop the removal.
+    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
+        SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    fs::remove_all(path_, ignored);
+}
+
+void TempDir::WriteFile(const std::wstring& relative, const std::string& bytes) const
+{
+    const fs::path target = fs::path(path_ + relative);
+    fs::create_directories(target.parent_path());
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + Narrow(relative));
+}
+
+std::string TempDir::ReadFile(const std::wstring& relative) const
+{
+    std::ifstream in(fs::path(path_ + relative), std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + Narrow(relative));
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool TempDir::Exists(const std::wstring& relative) const
+{
+    return GetFileAttributesW((path_ + relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void TempDir::Remove(const std::wstring& relative) const
+{
+    std::error_code ignored;
+    fs::remove_all(fs::path(path_ + relative), ignored);
+}
+
+ProgramDir::ProgramDir()
+{
+    CopyFromBin(L"Update.exe");
+    for (const wchar_t* library : {L"zip32.dll", L"unzip32.dll"}) {
+        if (GetFileAttributesW((BinDirectory() + library).c_str()) != INVALID_FILE_ATTRIBUTES) CopyFromBin(library);
+    }
+}
+
+void ProgramDir::CopyFromBin(const std::wstring& name) const
+{
+    if (!CopyFileW((BinDirectory() + name).c_str(), (Path() + name).c_str(), FALSE)) {
+        throw std::runtime_error("cannot copy " + Narrow(name) + " into the program directory");
+    }
+}
+
+// ---- processes ------------------------------------------------------------------------------------------------
+
+Process::Process(const std::wstring& executable, const std::wstring& arguments, const std::wstring& directory)
+{
+    std::wstring commandLine = L"\"" + executable + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &info_)) {
+        throw std::runtime_error("cannot start " + Narrow(executable) + ": error " + std::to_string(GetLastError()));
+    }
+}
+
+Process::Process(Process&& other) noexcept : info_(other.info_)
+{
+    other.info_ = {};
+}
+
+Process::~Process()
+{
+    if (info_.hProcess == nullptr) return;
+    if (!Wait(0ms)) Kill();
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+bool Process::Wait(std::chrono::milliseconds timeout)
+{
+    return WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+}
+
+DWORD Process::ExitCode() const
+{
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
+void Process::Kill()
+{
+    TerminateProcess(info_.hProcess, 1);
+    WaitForSingleObject(info_.hProcess, 5000);
+}
+
+// ---- windows --------------------------------------------------------------------------------------------------
+
+HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* caption)
+{
+    struct Search {
+        DWORD processId;
+        const wchar_t* className;
+        const wchar_t* caption;
+        HWND found;
+    } search{processId, className, caption, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(parameter);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner != s.processId || !IsWindowVisible(window)) return TRUE;
+            if (s.className != nullptr) {
+                wchar_t name[64];
+                GetClassNameW(window, name, 64);
+                if (std::wstring(name) != s.className) return TRUE;
+            }
+            if (s.caption != nullptr && WindowText(window) != s.caption) return TRUE;
+            s.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t buffer[1024];
+    const int length = GetWindowTextW(window, buffer, static_cast<int>(std::size(buffer)));
+    return std::wstring(buffer, static_cast<size_t>(length > 0 ? length : 0));
+}
+
+static BoxIcon IconOf(HWND box)
+{
+    // The message box shows its icon in a static control (its identifier differs between Windows and Wine);
+    // system icons are shared, so the handles compare.
+    HWND iconControl = nullptr;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM found) -> BOOL {
+            if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+            *reinterpret_cast<HWND*>(found) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&iconControl));
+    if (iconControl == nullptr) return BoxIcon::None;
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
+    if (icon == nullptr) return BoxIcon::None;
+    if (icon == LoadIconW(nullptr, IDI_ERROR)) return BoxIcon::Error;
+    if (icon == LoadIconW(nullptr, IDI_INFORMATION)) return BoxIcon::Information;
+    if (icon == LoadIconW(nullptr, IDI_WARNING)) return BoxIcon::Warning;
+    if (icon == LoadIconW(nullptr, IDI_QUESTION)) return BoxIcon::Question;
+    return BoxIcon::None;
+}
+
+void MessageBoxInfo::Dismiss() const
+{
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+    WaitUntil([this] { return !IsWindow(window); }, 5s);
+}
+
+std::optional<MessageBoxInfo> FindMessageBox(DWORD processId)
+{
+    HWND box = FindProcessWindow(processId, L"#32770");
+    if (box == nullptr) return std::nullopt;
+    MessageBoxInfo info;
+    info.window = box;
+    info.caption = WindowText(box);
+    wchar_t text[4096];
+    const UINT length = GetDlgItemTextW(box, 0xFFFF, text, static_cast<int>(std::size(text)));
+    info.text.assign(text, length);
+    info.icon = IconOf(box);
+    return info;
+}
+
+std::optional<MessageBoxInfo> WaitForMessageBox(DWORD processId, std::chrono::milliseconds timeout)
+{
+    std::optional<MessageBoxInfo> box;
+    WaitUntil([&] { return (box = FindMessageBox(processId)).has_value(); }, timeout);
+    // The text is filled in when the box is shown; read it again once it is there.
+    if (box) {
+        Sleep(50);
+        box = FindMessageBox(processId);
+    }
+    return box;
+}
+
+// ---- the updater ----------------------------------------------------------------------------------------------
+
+UpdateApp::UpdateApp(const ProgramDir& directory) : process_(directory.Executable(), L"", directory.Path())
+{
+    WaitUntil([this] { return (form_ = FindProcessWindow(process_.Id(), nullptr, kCaption)) != nullptr; }, 20s);
+    if (form_ == nullptr) throw std::runtime_error("Update.exe showed no window");
+    WaitForInputIdle(process_.Handle(), 5000);
+}
+
+UpdateApp::~UpdateApp()
+{
+    if (!process_.Wait(0ms)) {
+        while (auto box = FindMessageBox(process_.Id())) box->Dismiss();
+        if (!Closes(5s)) process_.Kill();
+    }
+}
+
+std::wstring UpdateApp::Status() const
+{
+    return WindowText(GetDlgItem(form_, 106));
+}
+
+void UpdateApp::ClickStart() const
+{
+    PostMessageW(GetDlgItem(form_, 105), BM_CLICK, 0, 0);
+}
+
+void UpdateApp::PostKey(WORD key) const
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(form_, nullptr), &info);
+    HWND target = info.hwndFocus != nullptr ? info.hwndFocus : form_;
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+}
+
+void UpdateApp::TypeKey(WORD key, bool shift, bool ctrl, bool alt) const
+{
+    SetForegroundWindow(form_);
+    WaitUntil([this] { return GetForegroundWindow() == form_; }, 2s);
+    std::vector<INPUT> inputs;
+    auto add = [&inputs](WORD vk, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    const WORD modifiers[] = {shift ? WORD(VK_SHIFT) : WORD(0), ctrl ? WORD(VK_CONTROL) : WORD(0),
+                              alt ? WORD(VK_MENU) : WORD(0)};
+    for (WORD m : modifiers) if (m) add(m, false);
+    add(key, false);
+    add(key, true);
+    for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it) if (*it) add(*it, true);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+MessageBoxInfo UpdateApp::ExpectMessageBox(std::chrono::milliseconds timeout) const
+{
+    auto box = WaitForMessageBox(process_.Id(), timeout);
+    if (!box) throw std::runtime_error("Update.exe showed no message box");
+    return *box;
+}
+
+bool UpdateApp::Closes(std::chrono::milliseconds timeout)
+{
+    PostMessageW(form_, WM_CLOSE, 0, 0);
+    return process_.Wait(timeout);
+}
+
+// ---- screenshots ----------------------------------------------------------------------------------------------
+
+RECT AreaAround(HWND window)
+{
+    RECT area;
+    GetWindowRect(window, &area);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (HWND box = FindProcessWindow(processId, L"#32770")) {
+        RECT boxArea;
+        GetWindowRect(box, &boxArea);
+        UnionRect(&area, &area, &boxArea);
+    }
+    InflateRect(&area, 16, 16);
+    RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    IntersectRect(&area, &area, &screen);
+    return area;
+}
+
+void SaveScreenshot(const std::wstring& path, RECT area)
+{
+    if (IsRectEmpty(&area)) area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, previous);
+
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const DWORD stride = ((width * 3 + 3) / 4) * 4;
+    std::vector<char> pixels(stride * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::ofstream out(fs::path(path), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+}
+
+}  // namespace driver

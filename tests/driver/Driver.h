@@ -1,0 +1,123 @@
+// Helpers that drive the updater the way a user does: a throwaway program directory, the running Update.exe,
+// its window and controls, the message boxes it opens, key presses and screenshots.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <windows.h>
+
+namespace driver {
+
+using namespace std::chrono_literals;
+
+// The directory of the running test executable, with a trailing backslash: the build puts Update.exe, the
+// archive libraries and the test helpers there.
+std::wstring BinDirectory();
+
+// Polls until the condition holds or the time is up; returns the condition's last value.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s);
+
+// A directory of its own under the temporary directory, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& Path() const { return path_; }  // with a trailing backslash
+    std::wstring operator/(const std::wstring& relative) const { return path_ + relative; }
+
+    void WriteFile(const std::wstring& relative, const std::string& bytes) const;  // creates directories
+    std::string ReadFile(const std::wstring& relative) const;                      // throws when missing
+    bool Exists(const std::wstring& relative) const;
+    void Remove(const std::wstring& relative) const;
+
+private:
+    std::wstring path_;
+};
+
+// A program directory holding a copy of Update.exe and, where built, the two archive libraries.
+class ProgramDir : public TempDir {
+public:
+    ProgramDir();
+    void CopyFromBin(const std::wstring& name) const;
+    std::wstring Executable() const { return Path() + L"Update.exe"; }
+};
+
+// A process we started; ended when the object goes.
+class Process {
+public:
+    Process(const std::wstring& executable, const std::wstring& arguments, const std::wstring& directory = {});
+    ~Process();
+    Process(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    DWORD Id() const { return info_.dwProcessId; }
+    HANDLE Handle() const { return info_.hProcess; }
+    bool Wait(std::chrono::milliseconds timeout);  // true when it has ended
+    DWORD ExitCode() const;
+    void Kill();
+
+private:
+    PROCESS_INFORMATION info_{};
+};
+
+// The top-level windows of a process, optionally of one class.
+HWND FindProcessWindow(DWORD processId, const wchar_t* className = nullptr, const wchar_t* caption = nullptr);
+
+std::wstring WindowText(HWND window);
+
+enum class BoxIcon { None, Information, Error, Warning, Question };
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    std::wstring caption;
+    std::wstring text;
+    BoxIcon icon = BoxIcon::None;
+    void Dismiss() const;  // presses OK
+};
+
+// A message box (#32770) open in the process, if there is one.
+std::optional<MessageBoxInfo> FindMessageBox(DWORD processId);
+std::optional<MessageBoxInfo> WaitForMessageBox(DWORD processId, std::chrono::milliseconds timeout = 20s);
+
+// Update.exe running in a program directory, with its main window found.
+class UpdateApp {
+public:
+    static constexpr const wchar_t* kCaption = L"Tavilo升级程序";
+
+    explicit UpdateApp(const ProgramDir& directory);
+    ~UpdateApp();
+
+    DWORD ProcessId() const { return process_.Id(); }
+    Process& GetProcess() { return process_; }
+    HWND Form() const { return form_; }
+    HWND Control(int id) const { return GetDlgItem(form_, id); }
+    std::wstring Status() const;
+
+    void ClickStart() const;                         // posted, as a click arrives
+    void PostKey(WORD key) const;                    // WM_KEYDOWN/WM_KEYUP to the focused control
+    void TypeKey(WORD key, bool shift = false, bool ctrl = false, bool alt = false) const;  // real input
+
+    MessageBoxInfo ExpectMessageBox(std::chrono::milliseconds timeout = 30s) const;  // fails the test if none
+    bool Closes(std::chrono::milliseconds timeout = 10s);  // asks the window to close and waits for the exit
+
+private:
+    Process process_;
+    HWND form_ = nullptr;
+};
+
+// Saves a part of the screen (the whole screen by default) as a 24-bit BMP.
+void SaveScreenshot(const std::wstring& path, RECT area = {0, 0, 0, 0});
+
+// The screen area around the window and every message box of its process, with a margin.
+RECT AreaAround(HWND window);
+
+std::string Narrow(const std::wstring& text);
+std::wstring Widen(const std::string& text);
+
+}  // namespace driver

@@ -1,0 +1,73 @@
+// The main window as the user first sees it, driven from outside through the real Update.exe.
+#include <gtest/gtest.h>
+
+#include "ControlIds.h"
+#include "Driver.h"
+
+using namespace driver;
+
+namespace {
+
+RECT ClientRectOf(HWND control, HWND form)
+{
+    RECT bounds;
+    GetWindowRect(control, &bounds);
+    MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&bounds), 2);
+    return bounds;
+}
+
+void ExpectBounds(HWND form, int id, int left, int top, int width, int height)
+{
+    const RECT r = ClientRectOf(GetDlgItem(form, id), form);
+    EXPECT_EQ(r.left, left) << "control " << id;
+    EXPECT_EQ(r.top, top) << "control " << id;
+    EXPECT_EQ(r.right - r.left, width) << "control " << id;
+    EXPECT_EQ(r.bottom - r.top, height) << "control " << id;
+}
+
+}  // namespace
+
+TEST(MainWindow, OpensWithItsLayoutInAnEmptyProgramDirectory)
+{
+    ProgramDir directory;  // none of the suite's files: nothing is read until an event
+    UpdateApp app(directory);
+    HWND form = app.Form();
+
+    RECT client;
+    GetClientRect(form, &client);
+    EXPECT_EQ(client.right, 344);
+    EXPECT_EQ(client.bottom, 175);
+
+    const LONG style = GetWindowLongW(form, GWL_STYLE);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME) << "the window must not be resizable";
+
+    RECT frame;
+    GetWindowRect(form, &frame);
+    const int centreX = (frame.left + frame.right) / 2, centreY = (frame.top + frame.bottom) / 2;
+    EXPECT_NEAR(centreX, GetSystemMetrics(SM_CXSCREEN) / 2, 2);
+    EXPECT_NEAR(centreY, GetSystemMetrics(SM_CYSCREEN) / 2, 2);
+
+    ExpectBounds(form, IDC_IMAGE1, 0, 16, 128, 128);
+    ExpectBounds(form, IDC_LABEL3, 168, 16, 36, 13);
+    ExpectBounds(form, IDC_LABEL2, 168, 44, 145, 13);
+    ExpectBounds(form, IDC_LABEL6, 168, 68, 145, 13);
+    ExpectBounds(form, IDC_BTSTART, 168, 104, 97, 25);
+    ExpectBounds(form, IDC_LBLMESSAGE, 32, 155, 296, 12);
+
+    EXPECT_EQ(WindowText(GetDlgItem(form, IDC_LABEL3)), L"注意：");
+    EXPECT_EQ(WindowText(GetDlgItem(form, IDC_LABEL2)), L"1.请先关闭主程序");
+    EXPECT_EQ(WindowText(GetDlgItem(form, IDC_LABEL6)), L"2.按下升级按钮");
+    EXPECT_EQ(WindowText(GetDlgItem(form, IDC_BTSTART)), L"开始升级");
+    EXPECT_EQ(app.Status(), L"");
+    EXPECT_NE(SendMessageW(GetDlgItem(form, IDC_IMAGE1), STM_GETIMAGE, IMAGE_BITMAP, 0), 0) << "no picture";
+
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &info);
+    EXPECT_EQ(info.hwndFocus, GetDlgItem(form, IDC_BTSTART));
+
+    EXPECT_TRUE(app.Closes()) << "the window closes from its caption bar";
+}
