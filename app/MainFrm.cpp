@@ -59,7 +59,11 @@ private:
 
 }  // namespace
 
-TfrmMain::TfrmMain(TApplication& application) : application_(application), dpi_(ScreenDpi())
+TfrmMain::TfrmMain(TApplication& application)
+    : application_(application),
+      dpi_(ScreenDpi()),
+      zipPacker(application.Handle()),
+      zipExtractor(application.Handle())
 {
     background_.reset(CreateSolidBrush(RGB(255, 255, 255)));
 

@@ -6,6 +6,10 @@
 #include <windows.h>
 
 #include "Handles.h"
+#include "OdbcConnection.h"
+#include "XmlDocument.h"
+#include "ZipExtractor.h"
+#include "ZipPacker.h"
 
 class TApplication;
 
@@ -32,6 +36,11 @@ public:
 
     // Asks the suite's programs to close; true when the ones that matter are gone.
     bool CloseRunningPrograms();
+
+    // Registers a built package on the update server; true when all of it is there. Shows its own messages for
+    // the failures it expects.
+    bool PublishPackage(const std::string& packagePath, const std::string& toVersion,
+                        const std::string& fromVersion);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -61,4 +70,10 @@ private:
     HWND Image1 = nullptr;
     HWND btStart = nullptr;
     HWND lblMessage = nullptr;
+
+    // Components, owned for the program's lifetime.
+    TZipPacker zipPacker;
+    TZipExtractor zipExtractor;
+    TXMLDocument xml;  // shared by both flows; each loads it afresh
+    odbc::Connection cnnServer;  // the update server, kept open between publications
 };

@@ -2,10 +2,12 @@
 #include <windows.h>
 
 #include "Application.h"
+#include "ComApartment.h"
 #include "MainFrm.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
+    ComApartment com;  // the XML document's parser is a COM server
     TApplication application(instance);
     TfrmMain frmMain(application);
     frmMain.Show(showCommand);

@@ -14,6 +14,7 @@ sockets="$pgdir/sock"
 envfile="$pgdir/env"
 user=tavilo
 database=tavilo_test
+cd /  # every path here is absolute, and the postgres user may not enter the caller's directory
 bin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
 
 as_owner() {

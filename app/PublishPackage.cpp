@@ -1,0 +1,60 @@
+#include "MainFrm.h"
+
+#include <cstdint>
+#include <optional>
+
+#include "Dialogs.h"
+#include "Paths.h"
+#include "UpdateServer.h"
+
+namespace {
+
+// The server's size column is a signed 32-bit integer.
+constexpr std::uint64_t kLargestRegistrableSize = INT32_MAX;
+
+// The package's size, when it is there as a file we may publish: hidden and system files and directories are not.
+std::optional<std::uint64_t> PublishableFileSize(const std::string& path)
+{
+    WIN32_FIND_DATAW found;
+    UniqueFind search(FindFirstFileW(ToApiPath(path).c_str(), &found));
+    if (search.get() == INVALID_HANDLE_VALUE) {
+        search.release();
+        return std::nullopt;
+    }
+    constexpr DWORD kExcluded = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    if (found.dwFileAttributes & kExcluded) return std::nullopt;
+    return (std::uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+}
+
+}  // namespace
+
+bool TfrmMain::PublishPackage(const std::string& packagePath, const std::string& toVersion,
+                              const std::string& fromVersion)
+{
+    ServerSettings settings;
+    try {
+        settings = ReadServerSettings(ProgramDirectory() + "config.ini");
+    } catch (const std::exception&) {
+        return false;
+    }
+
+    const std::optional<std::uint64_t> size = PublishableFileSize(packagePath);
+    if (!size) return false;
+    if (*size > kLargestRegistrableSize) {
+        ShowNotice(handle_, "升级包大小超过2GB，服务器无法登记：" + ExtractFileName(packagePath), NoticeIcon::Error);
+        return false;
+    }
+
+    const PackageRecord record{fromVersion, toVersion, ExtractFileName(packagePath),
+                               static_cast<std::int32_t>(*size)};
+    try {
+        PublishPackageRecord(cnnServer, ServerConnectionString(settings), record);
+    } catch (const EServerConnectError&) {
+        ShowNotice(handle_, "连接数据库失败", NoticeIcon::Information);
+        return false;
+    } catch (const EServerAccessError&) {
+        ShowNotice(handle_, "访问数据库失败", NoticeIcon::Information);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,53 @@
+#include "ZipPacker.h"
+
+#include "ArchiveLibrary.h"
+#include "Dialogs.h"
+#include "infozip_api.h"
+
+namespace {
+
+using namespace infozip;
+
+int WINAPI DiscardText(char*, unsigned long length) { return static_cast<int>(length); }
+char* WINAPI KeepComment(char* buffer) { return buffer; }
+int WINAPI NoPassword(char*, int, const char*, const char*) { return 1; }
+int WINAPI GoOn(const char*, unsigned long) { return 0; }
+
+// Zero-terminated copies of the names for the library; the vector frees them on every path.
+struct NameBuffers {
+    explicit NameBuffers(const std::vector<std::string>& names) : copies(names.begin(), names.end())
+    {
+        for (std::string& copy : copies) pointers.push_back(copy.data());
+    }
+    std::vector<std::string> copies;
+    std::vector<char*> pointers;
+};
+
+}  // namespace
+
+void TZipPacker::ZipFiles(const std::string& archiveName, const std::vector<std::string>& files) const
+{
+    ArchiveLibrary library("zip32.dll");
+    if (!library.Loaded()) {
+        ShowNotice(messageOwner_, "找不到zip32.dll", NoticeIcon::Error);
+        return;
+    }
+    auto getOptions = library.Resolve<ZpGetOptionsFn>("ZpGetOptions");
+    auto setOptions = library.Resolve<ZpSetOptionsFn>("ZpSetOptions");
+    auto init = library.Resolve<ZpInitFn>("ZpInit");
+    auto archive = library.Resolve<ZpArchiveFn>("ZpArchive");
+
+    if (getOptions && setOptions) {
+        ZipOptions options{};
+        getOptions(&options);
+        options.fields[kJunkDirectoriesField] = -1;  // entries under their bare names
+        setOptions(&options);
+    }
+    if (init && archive && !archiveName.empty() && !files.empty()) {
+        ZipCallbacks callbacks{DiscardText, KeepComment, NoPassword, GoOn};
+        init(&callbacks);
+        NameBuffers name({archiveName});
+        NameBuffers names(files);
+        archive(ZipRequest{static_cast<int>(files.size()), name.pointers[0], names.pointers.data()});
+    }
+}

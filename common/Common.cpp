@@ -1,0 +1,36 @@
+#include "Common.h"
+
+#include "ConnectionString.h"
+#include "OdbcConnection.h"
+#include "ParamRows.h"
+#include "Paths.h"
+
+std::string GetLocalConnectionString()
+{
+    return ConnectionStringBuilder()
+        .Driver("Microsoft Access Driver (*.mdb)")
+        .Add("Dbq", ProgramDirectory() + "Data\\Quellis.SDB")
+        .Add("Uid", "Admin")
+        .Secret("Pwd", "lanterns4821")
+        .Text();
+}
+
+void WriteSysParam(const std::string& key, const std::string& value) noexcept
+{
+    try {
+        WriteSysParamTo(GetLocalConnectionString(), key, value);
+    } catch (...) {  // only running out of memory for the connection string can land here
+    }
+}
+
+void WriteSysParamTo(const std::string& connectionString, const std::string& key, const std::string& value) noexcept
+{
+    // The install has already succeeded when this runs; a version record that cannot be written must not turn it
+    // into a failure. The connection and its statements are released on every path by their owners.
+    try {
+        odbc::Connection connection;
+        connection.Open(connectionString);
+        WriteParamRows(connection, "SysParams", key, value);
+    } catch (...) {
+    }
+}
