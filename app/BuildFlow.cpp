@@ -1,6 +1,135 @@
 #include "MainFrm.h"
 
-// Every key press of the window, before the focused control sees it.
-void TfrmMain::FormKeyDown(WORD, TShiftState)
+#include <optional>
+#include <set>
+
+#include "Dialogs.h"
+#include "Errors.h"
+#include "Paths.h"
+#include "Text.h"
+#include "UpdateDescriptor.h"
+#include "zipcore/zip_reader.hpp"
+
+namespace {
+
+constexpr WORD kBuildKey = VK_F2;
+constexpr char kDescriptorName[] = "Update.xml";
+
+// One line of the author's file list: where the file is now and what the package says of it.
+struct SourceFile {
+    std::string source;  // as written in the list, relative to FilesToUpdate\ (named in messages)
+    std::string fullPath;
+    PackageFile entry;
+};
+
+std::string Lower(const std::string& text)
 {
+    std::wstring wide = Widen(text);
+    CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return Narrow(wide);
+}
+
+// A package that misses a file, or carries two files under one name, would reach every user: the list is checked
+// before anything is written. Returns the message for the first problem, or nothing.
+std::optional<std::string> ProblemWith(const std::vector<SourceFile>& files)
+{
+    std::set<std::string> names;
+    for (const SourceFile& file : files) {
+        if (!FileExists(file.fullPath)) return "找不到要打包的文件：" + file.source;
+        const std::string name = Lower(file.entry.name);
+        if (name == Lower(kDescriptorName)) return "文件名与升级说明文件 Update.xml 重复，请改名：" + file.source;
+        if (!names.insert(name).second) return "升级包中不能有两个同名的文件：" + file.entry.name;
+    }
+    return std::nullopt;
+}
+
+// The entry names the package must hold, in any order, compared without regard to case.
+std::multiset<std::string> ExpectedEntries(const std::vector<SourceFile>& files)
+{
+    std::multiset<std::string> names{Lower(kDescriptorName)};
+    for (const SourceFile& file : files) names.insert(Lower(file.entry.name));
+    return names;
+}
+
+// Whether the archive library wrote the package we asked for: an old or partial file must never be published.
+bool HoldsExactly(const std::string& packagePath, const std::multiset<std::string>& expected)
+{
+    if (!FileExists(packagePath)) return false;
+    try {
+        const zipcore::ZipReader package = zipcore::ZipReader::open(packagePath);
+        std::multiset<std::string> found;
+        for (const zipcore::Entry& entry : package.entries()) found.insert(Lower(entry.name));
+        return found == expected;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+// Every key press of the window, before the focused control sees it. In author mode F2 builds a package from the
+// author's file list, writes it to Output\ and publishes it.
+void TfrmMain::FormKeyDown(WORD key, TShiftState)
+{
+    const std::string programDir = ProgramDirectory();
+    if (!FileExists(programDir + "aaa.aaa") || key != kBuildKey) return;
+
+    try {
+        xml.LoadFromFile(programDir + "FilesToUpdate\\Files.xml");
+        xml.SetActive(true);
+    } catch (const Exception&) {
+        // The document stays inactive; reading it below reports "No active document".
+    }
+    TXMLNode list = xml.DocumentElement();
+    const std::string fromVersion = list.ChildNodes("foreversion").Text();
+    const std::string toVersion = list.ChildNodes("version").Text();
+
+    std::vector<SourceFile> files;
+    TXMLNode items = list.ChildNodes("files");
+    const int count = items.ChildCount();
+    for (int i = 0; i < count; ++i) {
+        TXMLNode item = items.Child(i);
+        const std::string source = item.AttributeText("src");
+        const std::string fullPath = programDir + "FilesToUpdate\\" + source;
+        files.push_back({source, fullPath, {ExtractFileName(fullPath), item.AttributeText("des")}});
+    }
+    if (auto problem = ProblemWith(files)) {
+        ShowNotice(handle_, *problem, NoticeIcon::Error);
+        return;
+    }
+
+    std::vector<PackageFile> entries;
+    std::vector<std::string> packedFiles;
+    for (const SourceFile& file : files) {
+        entries.push_back(file.entry);
+        packedFiles.push_back(file.fullPath);
+    }
+    const std::string descriptorText = ComposeDescriptor(toVersion, entries);
+
+    const std::string outputDir = programDir + "Output\\";
+    if (!DirectoryExists(outputDir) && !CreateDirectoryW(ToApiPath(outputDir).c_str(), nullptr)) {
+        throw EInOutError(GetLastError());
+    }
+    const std::string descriptorPath = outputDir + kDescriptorName;
+    SaveDescriptor(xml, descriptorText, descriptorPath);
+    packedFiles.push_back(descriptorPath);
+
+    // A package of the same name from an earlier build is replaced, never added to.
+    const std::string packagePath = outputDir + "Quellis" + fromVersion + "_" + toVersion + ".sky";
+    if (!DeleteFileW(ToApiPath(packagePath).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        const DWORD error = GetLastError();
+        DeleteFileW(ToApiPath(descriptorPath).c_str());
+        throw EInOutError(error);
+    }
+    zipPacker.ZipFiles(packagePath, packedFiles);
+    DeleteFileW(ToApiPath(descriptorPath).c_str());
+
+    if (!HoldsExactly(packagePath, ExpectedEntries(files))) {
+        DeleteFileW(ToApiPath(packagePath).c_str());
+        ShowNotice(handle_, "升级包没有生成，未发布到服务器：" + ExtractFileName(packagePath), NoticeIcon::Error);
+        return;
+    }
+    if (PublishPackage(packagePath, toVersion, fromVersion)) {
+        ShowNotice(handle_, "升级程序打包成功！", NoticeIcon::Information);
+    }
 }

@@ -14,6 +14,8 @@ namespace infozip {
 // ---- zip32.dll ----------------------------------------------------------------------------------------------
 
 // The options record: 128 bytes that the program gets from the library, changes in one field and hands back.
+// Our zip32.dll keeps the record as it is given and acts on the junk-directory field alone: it always deflates
+// at zlib's default level (storing what does not shrink) and replaces an existing archive instead of adding to it.
 struct ZipOptions {
     std::int32_t fields[32];
 };
@@ -40,6 +42,19 @@ struct ZipRequest {
     char** fileNames;
 };
 
+// What ZpArchive returns: the exit codes that Info-ZIP's zip documents. Our zip32.dll also sends the reason of
+// every failure, as UTF-8 text, to the print callback.
+enum ZipResult : int {
+    kZipOk = 0,
+    kZipOutOfMemory = 4,
+    kZipSevereError = 5,      // an unexpected failure inside the library
+    kZipCancelled = 9,        // the service callback asked to stop
+    kZipNothingToDo = 12,     // no files were given
+    kZipWriteError = 14,      // the archive could not be written or put in place
+    kZipBadParameters = 16,   // no archive name, a file given twice under one name, a directory given as a file
+    kZipCannotOpenFile = 18,  // a file to pack is missing or unreadable
+};
+
 using ZpGetOptionsFn = BOOL(WINAPI*)(ZipOptions* options);
 using ZpSetOptionsFn = BOOL(WINAPI*)(ZipOptions* options);
 using ZpInitFn = int(WINAPI*)(ZipCallbacks* callbacks);
@@ -48,6 +63,9 @@ using ZpArchiveFn = int(WINAPI*)(ZipRequest request);
 // ---- unzip32.dll --------------------------------------------------------------------------------------------
 
 // The options record: fifteen 32-bit switches followed by the archive's name and the target directory.
+// Our unzip32.dll acts on listOnly, testOnly, neverOverwrite and caseInsensitive. It always extracts flat and
+// replaces existing files without asking: promptToOverwrite and restoreDirectories are not consulted, and the
+// replace and password callbacks are never called. The target directory is created when it is missing.
 struct UnzipOptions {
     std::int32_t exdirOnly;        // extract into the target only, without the stored path
     std::int32_t listOnly;         // list instead of extracting
@@ -91,6 +109,21 @@ struct UnzipCallbacks {
     int compressionFactor;
     unsigned long memberCount;
     unsigned commentLength;
+};
+
+// What Wiz_SingleEntryUnzip returns: the exit codes that Info-ZIP's unzip documents. Our unzip32.dll also sends
+// the reason of every failure, as UTF-8 text, to the print callback.
+enum UnzipResult : int {
+    kUnzipOk = 0,
+    kUnzipArchiveError = 2,        // a damaged archive: bad CRC, wrong sizes, inconsistent headers
+    kUnzipRefused = 3,             // an entry name that would leave the target or open a device: nothing extracted
+    kUnzipOutOfMemory = 4,
+    kUnzipNoArchive = 9,           // the archive is missing or not a ZIP archive
+    kUnzipBadParameters = 10,
+    kUnzipNoMatch = 11,            // include names given, none matched
+    kUnzipDiskFull = 50,           // also: the target volume has less free space than the archive needs
+    kUnzipCancelled = 80,          // the service callback asked to stop
+    kUnzipUnsupported = 81,        // encryption or a compression method other than stored and deflated
 };
 
 using WizSingleEntryUnzipFn = int(WINAPI*)(int includeCount, char** includeNames, int excludeCount,

@@ -6,6 +6,10 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/wine-env.sh"
 [ -n "${DISPLAY:-}" ] || { echo "wine-prefix: DISPLAY is not set" >&2; exit 1; }
 
+# A server left from an earlier run belongs to a display that is gone: its windows would fail.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+
 if [ ! -f "$WINEPREFIX/.tavilo-ready" ]; then
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"

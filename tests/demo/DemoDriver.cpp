@@ -1,19 +1,130 @@
-// The demonstration: runs Update.exe in a throwaway program directory as its users would and saves screenshots
-// of what they see into the directory given on the command line.
+// The demonstration: the author's road (F2 builds a package and registers it on the update server) and then the
+// user's road (the package installed into another program directory), driven through the real Update.exe as
+// people use it. Screenshots go into the directory given on the command line; what happened is printed.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "ConnectionString.h"
 #include "Driver.h"
+#include "OdbcStatement.h"
 
 using namespace driver;
 
 namespace {
 
-void Shot(const std::wstring& outputDir, const std::wstring& name, HWND window)
+std::wstring outputDir;
+
+void Say(const std::string& line)
+{
+    std::printf("demo: %s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void Shot(const std::wstring& name, HWND window)
 {
     Sleep(300);  // let the last paint land
     SaveScreenshot(outputDir + L"\\" + name + L".bmp", AreaAround(window));
-    std::printf("demo: %s\n", Narrow(name).c_str());
+    Say("screenshot " + Narrow(name) + ".png");
+}
+
+std::string Env(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr) throw std::runtime_error(std::string(name) + " is not set: start the server first");
+    return value;
+}
+
+// The update server's tables, as the server side would have them, empty.
+void PrepareServer(odbc::Connection& server)
+{
+    for (const char* sql : {"drop table if exists QS_UpdateFiles", "drop table if exists QS_SysParams",
+                            "create table QS_UpdateFiles(ID serial primary key, FromVersion varchar(50), "
+                            "ToVersion varchar(50), FileName varchar(255), FileSize integer)",
+                            "create table QS_SysParams(ParamKey varchar(50), ParamValue varchar(255))",
+                            "insert into QS_SysParams values('Version', '1.0')"}) {
+        odbc::Statement(server, sql).Execute();
+    }
+}
+
+void PrintServerRows(odbc::Connection& server)
+{
+    odbc::Statement files(server, "select FromVersion, ToVersion, FileName, FileSize from QS_UpdateFiles");
+    files.Execute();
+    while (files.Fetch()) {
+        Say("server QS_UpdateFiles: " + files.GetText(1).value_or("") + " -> " + files.GetText(2).value_or("") +
+            ", " + files.GetText(3).value_or("") + ", " + files.GetText(4).value_or("") + " bytes");
+    }
+    odbc::Statement params(server, "select ParamKey, ParamValue from QS_SysParams");
+    params.Execute();
+    while (params.Fetch()) {
+        Say("server QS_SysParams: " + params.GetText(1).value_or("") + " = " + params.GetText(2).value_or(""));
+    }
+}
+
+std::string AuthorsRoad(const ProgramDir& author)
+{
+    const std::string host = Env("TAVILO_PG_HOST"), port = Env("TAVILO_PG_PORT"), user = Env("TAVILO_PG_USER"),
+                      password = Env("TAVILO_PG_PASSWORD"), database = Env("TAVILO_PG_DATABASE");
+    odbc::Connection server;
+    server.Open(ConnectionStringBuilder()
+                    .Driver("SQL Server")
+                    .Add("Server", host)
+                    .Add("Port", port)
+                    .Add("Database", database)
+                    .Add("Uid", user)
+                    .Secret("Pwd", password)
+                    .Text());
+    PrepareServer(server);
+
+    author.WriteFile(L"aaa.aaa", "");
+    author.WriteFile(L"config.ini", "[config]\r\nServer=" + host + "\r\nPort=" + port + "\r\nDatabase=" + database +
+                                        "\r\nUserName=" + user + "\r\nPassword=" + password + "\r\n");
+    author.WriteFile(L"FilesToUpdate\\Bin\\Tavilo.Lessons.dll", std::string(40000, 'L'));
+    author.WriteFile(L"FilesToUpdate\\readme.txt", "Tavilo 1.1: new lessons, faster start.\r\n");
+    author.WriteFile(L"FilesToUpdate\\课程表.xml", "<课程表><课 名称=\"数学\"/></课程表>");
+    author.WriteFile(L"FilesToUpdate\\Files.xml",
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<list>\r\n  <foreversion>1.0</foreversion>\r\n"
+                     "  <version>1.1</version>\r\n  <files>\r\n"
+                     "    <file src=\"Bin\\Tavilo.Lessons.dll\" des=\"Bin\\\"/>\r\n"
+                     "    <file src=\"readme.txt\" des=\"\"/>\r\n"
+                     "    <file src=\"课程表.xml\" des=\"Data\\Lessons\\\"/>\r\n"
+                     "  </files>\r\n</list>\r\n");
+
+    UpdateApp app(author);
+    Shot(L"window", app.Form());
+    Say("author: F2");
+    app.TypeKey(VK_F2);
+    const MessageBoxInfo box = app.ExpectMessageBox(60s);
+    Shot(L"author-built", app.Form());
+    Say("author: message box \"" + Narrow(box.text) + "\"");
+    box.Dismiss();
+    PrintServerRows(server);
+    return author.ReadFile(L"Output\\Quellis1.0_1.1.sky");
+}
+
+void UsersRoad(const ProgramDir& user, const std::string& package)
+{
+    user.WriteFile(L"readme.txt", "Tavilo 1.0\r\n");
+    user.WriteFile(L"Bin\\Tavilo.exe", "the suite itself, untouched by this update");
+    user.WriteFile(L"Quellis.sky", package);
+
+    UpdateApp app(user);
+    Say("user: click 开始升级");
+    app.ClickStart();
+    bool seen = WaitUntil([&] { return app.Status().rfind(L"正在升级", 0) == 0; }, 30s);
+    if (seen) {
+        SaveScreenshot(outputDir + L"\\install-progress.bmp", AreaAround(app.Form()));
+        Say("screenshot install-progress.png (status line \"" + Narrow(app.Status()) + "\")");
+    }
+    const MessageBoxInfo box = app.ExpectMessageBox(60s);
+    Shot(L"install-done", app.Form());
+    Say("user: message box \"" + Narrow(box.text) + "\"");
+    box.Dismiss();
+    for (const wchar_t* file : {L"Bin\\Tavilo.Lessons.dll", L"readme.txt", L"Data\\Lessons\\课程表.xml"}) {
+        Say("user: " + Narrow(file) + (user.Exists(file) ? " installed" : " MISSING"));
+    }
+    Say(std::string("user: Quellis.sky ") + (user.Exists(L"Quellis.sky") ? "still there" : "removed"));
 }
 
 }  // namespace
@@ -24,14 +135,15 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "usage: DemoDriver <output directory>\n");
         return 2;
     }
-    const std::wstring output = argv[1];
+    outputDir = argv[1];
     try {
-        ProgramDir directory;
-        UpdateApp app(directory);
-        Shot(output, L"window", app.Form());
-        return app.Closes() ? 0 : 1;
+        ProgramDir author;
+        const std::string package = AuthorsRoad(author);
+        ProgramDir user;
+        UsersRoad(user, package);
+        return 0;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "demo: %s\n", error.what());
+        std::fprintf(stderr, "demo: failed: %s\n", error.what());
         return 1;
     }
 }

@@ -64,12 +64,15 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
+    // The long-path form, so that trees deeper than MAX_PATH go too.
+    const fs::path root = L"\\\\?\\" + path_;
     std::error_code ignored;
     // Read-only files (a test may leave one) would stop the removal.
-    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
-        SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    fs::remove_all(path_, ignored);
+    fs::remove_all(root, ignored);
 }
 
 void TempDir::WriteFile(const std::wstring& relative, const std::string& bytes) const
@@ -119,9 +122,14 @@ void ProgramDir::CopyFromBin(const std::wstring& name) const
 Process::Process(const std::wstring& executable, const std::wstring& arguments, const std::wstring& directory)
 {
     std::wstring commandLine = L"\"" + executable + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    // The child writes to the test's own output, so that what Wine reports of a crash lands in the test log.
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info_)) {
         throw std::runtime_error("cannot start " + Narrow(executable) + ": error " + std::to_string(GetLastError()));
     }
@@ -194,10 +202,10 @@ std::wstring WindowText(HWND window)
     return std::wstring(buffer, static_cast<size_t>(length > 0 ? length : 0));
 }
 
+// The message box's icon, told by its colours on the screen: icon handles of another process cannot be
+// compared with ours under Wine. Error is red, information blue, warning yellow.
 static BoxIcon IconOf(HWND box)
 {
-    // The message box shows its icon in a static control (its identifier differs between Windows and Wine);
-    // system icons are shared, so the handles compare.
     HWND iconControl = nullptr;
     EnumChildWindows(
         box,
@@ -207,13 +215,35 @@ static BoxIcon IconOf(HWND box)
             return FALSE;
         },
         reinterpret_cast<LPARAM>(&iconControl));
-    if (iconControl == nullptr) return BoxIcon::None;
-    const auto icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
-    if (icon == nullptr) return BoxIcon::None;
-    if (icon == LoadIconW(nullptr, IDI_ERROR)) return BoxIcon::Error;
-    if (icon == LoadIconW(nullptr, IDI_INFORMATION)) return BoxIcon::Information;
-    if (icon == LoadIconW(nullptr, IDI_WARNING)) return BoxIcon::Warning;
-    if (icon == LoadIconW(nullptr, IDI_QUESTION)) return BoxIcon::Question;
+    if (iconControl == nullptr || !IsWindowVisible(iconControl)) return BoxIcon::None;
+
+    RECT area;
+    GetWindowRect(iconControl, &area);
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return BoxIcon::None;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, previous);
+    BITMAPINFOHEADER header{sizeof header, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<RGBQUAD> pixels(static_cast<size_t>(width) * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    int red = 0, blue = 0, yellow = 0;
+    for (const RGBQUAD& p : pixels) {
+        if (p.rgbRed > 150 && p.rgbGreen < 110 && p.rgbBlue < 110) ++red;
+        else if (p.rgbBlue > 150 && p.rgbRed < 110) ++blue;
+        else if (p.rgbRed > 180 && p.rgbGreen > 150 && p.rgbBlue < 90) ++yellow;
+    }
+    const int least = static_cast<int>(pixels.size() / 20);
+    if (red >= least && red >= blue && red >= yellow) return BoxIcon::Error;
+    if (yellow >= least && yellow >= blue) return BoxIcon::Warning;
+    if (blue >= least) return BoxIcon::Information;
     return BoxIcon::None;
 }
 

@@ -71,7 +71,7 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className = nullptr, cons
 
 std::wstring WindowText(HWND window);
 
-enum class BoxIcon { None, Information, Error, Warning, Question };
+enum class BoxIcon { None, Information, Error, Warning };
 
 struct MessageBoxInfo {
     HWND window = nullptr;

@@ -1,0 +1,66 @@
+#include "install/FaultPlan.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <memory>
+#include <optional>
+#include <shellapi.h>
+
+#include "Handles.h"
+#include "Text.h"
+
+namespace {
+
+struct ArgvFreer {
+    void operator()(wchar_t** argv) const { LocalFree(argv); }
+};
+
+unsigned ParseCount(std::wstring_view text)
+{
+    return static_cast<unsigned>(std::wcstoul(std::wstring(text).c_str(), nullptr, 10));
+}
+
+}  // namespace
+
+FaultPlan FaultPlan::FromCommandLine()
+{
+    FaultPlan plan;
+    int count = 0;
+    std::unique_ptr<wchar_t*, ArgvFreer> argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    for (int i = 1; argv && i < count; ++i) {
+        const std::wstring_view argument = argv.get()[i];
+        auto value = [&](std::wstring_view option) -> std::optional<std::wstring_view> {
+            if (argument.substr(0, option.size()) != option) return std::nullopt;
+            return argument.substr(option.size());
+        };
+        if (auto k = value(L"--kill-at=")) {
+            plan.killAt_ = ParseCount(*k);
+        } else if (auto list = value(L"--fail-at=")) {
+            for (size_t start = 0; start <= list->size();) {
+                const size_t comma = std::min(list->find(L',', start), list->size());
+                plan.failAt_.insert(ParseCount(list->substr(start, comma - start)));
+                start = comma + 1;
+            }
+        } else if (auto path = value(L"--trace=")) {
+            plan.trace_ = *path;
+        }
+    }
+    return plan;
+}
+
+FaultPlan::Action FaultPlan::Next(std::string_view operation, const std::string& path, const std::string& other)
+{
+    ++counter_;
+    if (!trace_.empty()) {
+        std::string line = std::to_string(counter_) + "\t" + std::string(operation) + "\t" + path;
+        if (!other.empty()) line += "\t" + other;
+        line += "\n";
+        const UniqueHandle file = OwnHandle(CreateFileW(trace_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (file) WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+    if (counter_ == killAt_) return Action::Kill;
+    if (failAt_.count(counter_) != 0) return Action::Fail;
+    return Action::Proceed;
+}

@@ -1,0 +1,101 @@
+#include "install/InstallTexts.h"
+
+#include <windows.h>
+
+#include "Text.h"
+#include "install/InstallTransaction.h"
+
+namespace install_text {
+
+namespace {
+
+constexpr std::string_view kNothingChanged = "升级已停止，没有做任何更改，可以再次运行升级。";
+
+std::string Quoted(std::string_view text)
+{
+    std::string quoted(1, '"');
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
+std::string Holders(const std::vector<std::string>& holders)
+{
+    if (holders.empty()) return {};
+    std::string list;
+    for (const auto& holder : holders) list += (list.empty() ? "" : "、") + holder;
+    return "正在使用这个文件的程序：" + list + "。";
+}
+
+std::string WhatFailed(const InstallStepError& error)
+{
+    std::string what;
+    switch (error.GetStep()) {
+    case InstallStepError::Step::WriteJournal: what = "无法写入升级日志 "; break;
+    case InstallStepError::Step::MakeDirectory: what = "无法创建目录 "; break;
+    case InstallStepError::Step::ReplaceFile: what = "无法替换文件 "; break;
+    case InstallStepError::Step::PlaceFile: what = "无法安装文件 "; break;
+    }
+    return what + error.Path() + "：" + SystemReason(error.Code()) + "。";
+}
+
+std::string WhatCouldNotBeRestored(const RollbackError& error)
+{
+    if (error.Code() == ERROR_FILE_CORRUPT) return "升级日志 " + error.Path() + " 已损坏，无法据此撤销。";
+    return "无法还原 " + error.Path() + "：" + SystemReason(error.Code()) + "。";
+}
+
+}  // namespace
+
+std::string Upgrading(std::string_view fileName)
+{
+    return "正在升级  " + std::string(fileName) + "...";
+}
+
+std::string RecoveryFailed(const RollbackError& error)
+{
+    const std::string next = error.Code() == ERROR_FILE_CORRUPT
+                                 ? "被替换的文件的备份在它所在的目录中，请联系技术支持。"
+                                 : "请关闭正在使用这个文件的程序，然后再次点击“开始升级”。";
+    return "上次的升级被中断，撤销它的更改时出错：" + WhatCouldNotBeRestored(error) + next;
+}
+
+std::string StaleDescriptorNotRemoved(const FileOperationError& error)
+{
+    return "无法删除上次升级留下的 " + error.Path() + "：" + SystemReason(error.Code()) + "。" +
+           std::string(kNothingChanged);
+}
+
+std::string RefusedEntry(int index, const PackageFile& entry, std::string_view reason)
+{
+    return "升级说明中的第 " + std::to_string(index) + " 个文件不能安装（文件名 " + Quoted(entry.name) + "，路径 " +
+           Quoted(entry.path) + "）：" + std::string(reason) + "。" + std::string(kNothingChanged);
+}
+
+std::string InstallFailed(const InstallStepError& error, const std::vector<std::string>& holders)
+{
+    return WhatFailed(error) + Holders(holders) + std::string(kNothingChanged);
+}
+
+std::string InstallFailedNotUndone(const InstallStepError& error, const std::vector<std::string>& holders,
+                                   const RollbackError& rollback)
+{
+    return WhatFailed(error) + Holders(holders) + "升级已停止，但撤销已做的更改时出错：" +
+           WhatCouldNotBeRestored(rollback) +
+           "请关闭正在使用这个文件的程序，然后再次点击“开始升级”：程序会先撤销这次未完成的升级。";
+}
+
+std::string SystemReason(unsigned long code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer != nullptr ? buffer : L"", length);
+    LocalFree(buffer);
+    while (!text.empty() && (iswspace(text.back()) || text.back() == L'.' || text.back() == L'。')) text.pop_back();
+    const std::string number = "错误 " + std::to_string(code);
+    return text.empty() ? number : Narrow(text) + "（" + number + "）";
+}
+
+}  // namespace install_text

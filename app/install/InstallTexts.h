@@ -1,0 +1,47 @@
+// Everything the install flow says to the user, in one place: the status line and the message boxes.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "UpdateDescriptor.h"
+
+class FileOperationError;
+class InstallStepError;
+class RollbackError;
+
+namespace install_text {
+
+// The texts the suite's users and support staff know, kept byte for byte.
+inline constexpr std::string_view kCloseProgramsFirst = "请先关闭正在运行的程序!";
+inline constexpr std::string_view kNoPackage = "未检查到升级程序!";
+inline constexpr std::string_view kPreparing = "正在准备升级，请稍候...";
+inline constexpr std::string_view kIncomplete = "升级程序不完整!";
+inline constexpr std::string_view kUpdatingVersion = "正在更新版本号...";
+inline constexpr std::string_view kSucceeded = "升级成功!";
+
+// The status line while a file is installed: "正在升级  " + name + "...".
+std::string Upgrading(std::string_view fileName);
+
+// Recovery at the start of a click.
+inline constexpr std::string_view kInterruptedUpdateUndone = "上次的升级被中断，已撤销它所做的全部更改。";
+inline constexpr std::string_view kPreviousUpdateCompleted = "上次的升级已经完成。";
+std::string RecoveryFailed(const RollbackError& error);
+
+// The descriptor an earlier run left in Temp\ could not be removed.
+std::string StaleDescriptorNotRemoved(const FileOperationError& error);
+
+// An entry of the descriptor refused before anything moved; index counts from 1.
+std::string RefusedEntry(int index, const PackageFile& entry, std::string_view reason);
+
+// An install step failed and everything was undone; `holders` are the programs that hold the file, if known.
+std::string InstallFailed(const InstallStepError& error, const std::vector<std::string>& holders);
+// An install step failed and undoing it failed too.
+std::string InstallFailedNotUndone(const InstallStepError& error, const std::vector<std::string>& holders,
+                                   const RollbackError& rollback);
+
+// The system's own description of an error number, with the number: "拒绝访问（错误 5）".
+std::string SystemReason(unsigned long code);
+
+}  // namespace install_text

@@ -1,0 +1,118 @@
+// An install as one transaction over the program directory: all of it happens, or none of it.
+//
+// Every change is written to a journal in Temp\InstallJournal\ and flushed to the disk before it is made. A file
+// about to be replaced is first moved aside into that directory; the new file is then moved into its place.
+// RollBack() undoes the recorded changes newest first. Commit() marks the install as done for good; Finish() then
+// removes the backups and the journal. A journal left by a run that was killed or lost power is found by
+// Resume() at the next click and rolled back (or, if it was committed, finished).
+//
+// Undoing a step looks at the disk rather than trusting that the step was made: a step is recorded before it is
+// made, and a crash can fall between the two. Each move is a rename on one volume, so it has happened entirely
+// or not at all. Each undone step is recorded too, so that a rollback cut short resumes where it stopped.
+#pragma once
+
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Errors.h"
+#include "install/FileOperations.h"
+#include "install/Journal.h"
+
+// An install step failed. The path is absolute: the destination concerned, or the journal.
+class InstallStepError : public Exception {
+public:
+    enum class Step { WriteJournal, MakeDirectory, ReplaceFile, PlaceFile };
+
+    InstallStepError(Step step, const FileOperationError& cause)
+        : Exception(cause.what()), step_(step), path_(cause.Path()), code_(cause.Code())
+    {
+    }
+    InstallStepError(Step step, std::string path, unsigned long code)
+        : Exception("install step failed on \"" + path + "\": system error " + std::to_string(code)),
+          step_(step), path_(std::move(path)), code_(code)
+    {
+    }
+    Step GetStep() const { return step_; }
+    const std::string& Path() const { return path_; }
+    unsigned long Code() const { return code_; }
+
+private:
+    Step step_;
+    std::string path_;
+    unsigned long code_;
+};
+
+// Undoing failed; the journal stays, so that the next click tries again. The path is absolute: the program
+// directory's file or directory that could not be restored, or the journal.
+class RollbackError : public Exception {
+public:
+    RollbackError(std::string path, unsigned long code)
+        : Exception("cannot undo the install at \"" + path + "\": system error " + std::to_string(code)),
+          path_(std::move(path)), code_(code)
+    {
+    }
+    const std::string& Path() const { return path_; }
+    unsigned long Code() const { return code_; }
+
+private:
+    std::string path_;
+    unsigned long code_;
+};
+
+class InstallTransaction {
+public:
+    // Temp\InstallJournal\ under the program directory; the journal is "journal.log" in it.
+    static std::string JournalDirectory(const std::string& programDirectory);
+    static std::string JournalPath(const std::string& programDirectory);
+
+    // Starts a transaction: removes what a finished one may have left in the journal directory and writes a new,
+    // empty journal. Nothing in the program directory changes. Raises InstallStepError(WriteJournal), also when
+    // a journal is still waiting to be dealt with (Resume first).
+    static InstallTransaction Begin(FileOperations& files, const std::string& programDirectory);
+
+    // Removes, as far as it can, what a finished transaction left in the journal directory: a backup that was in
+    // use when the install finished, or the empty directory. Leaves a journal alone.
+    static void RemoveLeftovers(FileOperations& files, const std::string& programDirectory);
+
+    // The transaction an interrupted run left, if there is one. A journal that is not ours or makes no sense
+    // raises RollbackError with ERROR_FILE_CORRUPT: then nothing can be undone safely.
+    static std::optional<InstallTransaction> Resume(FileOperations& files, const std::string& programDirectory);
+
+    bool Committed() const { return committedVersion_.has_value(); }
+    const std::string& CommittedVersion() const { return *committedVersion_; }
+    // Whether any recorded change is still to be undone.
+    bool HasChangesToUndo() const;
+
+    // Creates the missing levels of a directory relative to the program directory ("A\B\" or "").
+    void MakeDirectories(const std::string& relativeDirectory);
+    // Moves the file at relativeSource to relativeDestination, moving a file already there aside first.
+    void PlaceFile(const std::string& relativeSource, const std::string& relativeDestination);
+    // From here on the install counts as done: a crash leads to Finish, never to a rollback.
+    void Commit(const std::string& version);
+
+    // Undoes every recorded change, newest first, then removes the journal. Raises RollbackError.
+    void RollBack();
+    // After Commit: removes the backups, then the journal. A backup that cannot be removed (still in use) is left
+    // for RemoveLeftovers; false when the journal itself could not be removed, which the next click then finishes.
+    bool Finish();
+
+private:
+    InstallTransaction(FileOperations& files, std::string programDirectory);
+
+    void Record(const JournalStep& step);
+    void Undo(const JournalStep& step);
+    void RecordUndone(unsigned sequence);
+    bool RemoveJournal();
+    std::string Absolute(const std::string& relative) const { return programDirectory_ + relative; }
+
+    FileOperations* files_;
+    std::string programDirectory_;
+    std::optional<JournalWriter> journal_;    // open while this run writes to it
+    unsigned long long resumedLength_ = 0;    // where a resumed journal's whole records end
+    std::vector<JournalStep> steps_;
+    std::set<unsigned> undone_;
+    std::optional<std::string> committedVersion_;
+    unsigned nextSequence_ = 1;
+};

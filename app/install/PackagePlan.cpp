@@ -1,0 +1,60 @@
+#include "install/PackagePlan.h"
+
+#include <optional>
+
+#include "Paths.h"
+#include "install/InstallTexts.h"
+#include "install/SafeNames.h"
+
+namespace {
+
+std::string FirstDirectory(const std::string& directory)
+{
+    return directory.substr(0, directory.find('\\'));
+}
+
+std::optional<std::string> Problem(const std::vector<PlannedFile>& earlier, const PackageFile& entry,
+                                   const PlannedFile& file, const std::string& programDirectory)
+{
+    if (auto problem = FileNameProblem(entry.name)) return problem;
+    if (auto problem = DirectoryProblem(entry.path)) return problem;
+    if (SameFileName(entry.name, "update.xml")) return std::string("文件名与升级说明文件 update.xml 相同");
+    if (SameFileName(entry.name, "InstallJournal")) {
+        return std::string("文件名与升级程序的日志目录 Temp\\InstallJournal 相同");
+    }
+    if (!file.directory.empty() && SameFileName(FirstDirectory(file.directory), "Temp")) {
+        return std::string("路径指向升级程序自己的临时目录 Temp");
+    }
+    if (file.directory.empty() && SameFileName(entry.name, "Quellis.sky")) {
+        return std::string("文件会覆盖升级包 Quellis.sky");
+    }
+    for (size_t i = 0; i < earlier.size(); ++i) {
+        if (SameFileName(earlier[i].name, entry.name)) {
+            return "与第 " + std::to_string(i + 1) + " 个文件同名";
+        }
+    }
+    if (!FileExists(programDirectory + "Temp\\" + entry.name)) return std::string("升级包中没有这个文件");
+    if (DirectoryExists(programDirectory + file.directory + entry.name)) {
+        return std::string("目标位置已有同名的目录");
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<PlannedFile> PlanInstall(const DescriptorReader& descriptor, const std::string& programDirectory)
+{
+    const int count = descriptor.FileCount();
+    std::vector<PackageFile> entries;
+    for (int i = 0; i < count; ++i) entries.push_back(descriptor.File(i));
+
+    std::vector<PlannedFile> plan;
+    for (const PackageFile& entry : entries) {
+        const PlannedFile file{entry.name, NormalizeDirectory(entry.path)};
+        if (auto problem = Problem(plan, entry, file, programDirectory)) {
+            throw RefusedEntry(install_text::RefusedEntry(static_cast<int>(plan.size()) + 1, entry, *problem));
+        }
+        plan.push_back(file);
+    }
+    return plan;
+}

@@ -1,0 +1,32 @@
+// The install plan: every entry of the update descriptor, read and checked before the first file is moved, so
+// that a faulty or hostile entry stops the install while nothing has changed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Errors.h"
+#include "UpdateDescriptor.h"
+
+struct PlannedFile {
+    std::string name;       // bare file name, as extracted into Temp\ and as installed
+    std::string directory;  // destination relative to the program directory: empty, or ending in '\'
+
+    friend bool operator==(const PlannedFile&, const PlannedFile&) = default;
+};
+
+// An entry that must not be installed; the text names the entry and says why, for the user.
+class RefusedEntry : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Reads every entry (a missing attribute raises EVariantTypeCastError here, before anything moves) and refuses,
+// with RefusedEntry, the first one that:
+// - has an unsafe or invalid name or destination directory (see SafeNames.h);
+// - would install into the program's own Temp\ directory, over the package, or under the name of the descriptor
+//   or of the install journal's directory;
+// - repeats the name of an earlier entry (the package holds one file of each name);
+// - is missing from what the package extracted into Temp\;
+// - would replace a directory with a file.
+std::vector<PlannedFile> PlanInstall(const DescriptorReader& descriptor, const std::string& programDirectory);

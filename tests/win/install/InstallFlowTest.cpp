@@ -1,0 +1,343 @@
+// The install flow end to end: the real Update.exe in a throwaway program directory, clicked as a user clicks,
+// with packages written by our archive core and by Debian's zip.
+#include <gtest/gtest.h>
+
+#include "InstallTestSupport.h"
+#include "UpdateDescriptor.h"
+
+using namespace install_test;
+
+namespace {
+
+void ExpectBox(const std::optional<MessageBoxInfo>& box, const std::wstring& text, BoxIcon icon,
+               const std::wstring& caption = L"提示")
+{
+    ASSERT_TRUE(box.has_value()) << "no message box; expected: " << Narrow(text);
+    EXPECT_EQ(box->text, text) << Describe(*box);
+    EXPECT_EQ(box->icon, icon) << Describe(*box);
+    EXPECT_EQ(box->caption, caption) << Describe(*box);
+}
+
+// The picture after an install of these payloads over `before`, the package gone.
+Picture Installed(Picture before, const std::vector<Payload>& files)
+{
+    before.erase("Quellis.sky");
+    for (const Payload& file : files) {
+        std::string directory = file.path;
+        if (!directory.empty() && directory.back() != '\\') directory += '\\';
+        for (size_t end = directory.find('\\'); end != std::string::npos; end = directory.find('\\', end + 1)) {
+            before[directory.substr(0, end + 1)] = "";
+        }
+        before[directory + file.name] = file.bytes;
+    }
+    return before;
+}
+
+class InstallFlow : public ::testing::Test {
+protected:
+    ProgramDir directory;
+};
+
+}  // namespace
+
+TEST_F(InstallFlow, InstallsEveryFileStepByStepAndReportsSuccess)
+{
+    directory.WriteFile(L"Data\\old.dll", "version 1");
+    const std::vector<Payload> files = {
+        {"root.txt", "", "into the program directory"},
+        {"old.dll", "Data\\", "version 2"},
+        {"deep.bin", "New\\Deeper\\Deepest\\", "three levels created"},
+        {"plain.txt", "Plain", "a path without its trailing backslash is a directory"},
+        {"中文.txt", "文档\\", "汉字内容"},
+    };
+    WritePackage(directory, "1.2.3", files);
+    const Picture expected = Installed(TakePicture(directory), files);
+
+    Updater app(directory);
+    app.ClickStart();
+    std::vector<std::wstring> statuses;
+    const auto box = app.NextBoxWatchingStatus(statuses);
+    ExpectBox(box, L"升级成功!", BoxIcon::Information);
+
+    const std::vector<std::wstring> steps = {
+        L"", L"正在准备升级，请稍候...", L"正在升级  root.txt...", L"正在升级  old.dll...", L"正在升级  deep.bin...",
+        L"正在升级  plain.txt...", L"正在升级  中文.txt...", L"正在更新版本号...", L""};
+    EXPECT_EQ(statuses, steps);
+    EXPECT_EQ(Difference(expected, TakePicture(directory)), "");
+    EXPECT_TRUE(directory.Exists(L"Temp\\update.xml")) << "the descriptor stays in Temp\\, as it always has";
+    EXPECT_FALSE(directory.Exists(L"Temp\\root.txt")) << "the extracted copy was moved, not left behind";
+    EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal")) << "the journal and the backups go once all is done";
+}
+
+TEST_F(InstallFlow, InstallsAPackageWrittenByDebiansZipWithChineseNames)
+{
+    const std::wstring fixture = BinDirectory() + L"debian-package.sky";
+    if (GetFileAttributesW(fixture.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "zip was not found at build";
+    ASSERT_TRUE(CopyFileW(fixture.c_str(), (directory / L"Quellis.sky").c_str(), FALSE));
+
+    Updater app(directory);
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
+    EXPECT_EQ(directory.ReadFile(L"文档\\说明.txt"), "中文内容\n");
+    EXPECT_EQ(directory.ReadFile(L"readme.txt"), "plain text\n");
+    EXPECT_FALSE(directory.Exists(L"Quellis.sky"));
+}
+
+TEST_F(InstallFlow, AnEmptyFileListInstallsNothingAndStillSucceeds)
+{
+    WritePackageWithDescriptor(directory, "<update><version>9.9</version><files/></update>", {});
+    const Picture before = TakePicture(directory);
+
+    Updater app(directory);
+    app.ClickStart();
+    std::vector<std::wstring> statuses;
+    ExpectBox(app.NextBoxWatchingStatus(statuses), L"升级成功!", BoxIcon::Information);
+    EXPECT_EQ(statuses, (std::vector<std::wstring>{L"", L"正在准备升级，请稍候...", L"正在更新版本号...", L""}));
+    EXPECT_EQ(Difference(Installed(before, {}), TakePicture(directory)), "") << "only the package is gone";
+}
+
+// No package; a package without a descriptor while an earlier run's descriptor still lies in Temp\; and the
+// same without unzip32.dll. None may change anything, and the old descriptor must never be replayed.
+TEST_F(InstallFlow, ExpectedFailuresSayWhatIsWrongAndChangeNothing)
+{
+    {
+        const Picture before = TakePicture(directory);
+        Updater app(directory);
+        app.ClickStart();
+        ExpectBox(app.NextBox(), L"未检查到升级程序!", BoxIcon::Information);
+        EXPECT_EQ(app.Status(), L"");
+        EXPECT_EQ(Difference(before, TakePicture(directory)), "");
+    }
+
+    auto leaveAnEarlierRunsDescriptor = [this] {
+        directory.WriteFile(L"Temp\\update.xml",
+                            "<update><version>0.1</version><files><file name=\"stale.txt\" path=\"\"/></files>"
+                            "</update>");
+        directory.WriteFile(L"Temp\\stale.txt", "from an earlier run");
+    };
+    leaveAnEarlierRunsDescriptor();
+    WriteArchive(directory, {{"payload.txt", "a package that lost its descriptor"}});
+    {
+        const Picture before = TakePicture(directory);
+        Updater app(directory);
+        app.ClickStart();
+        ExpectBox(app.NextBox(), L"升级程序不完整!", BoxIcon::Error);
+        EXPECT_EQ(app.Status(), L"正在准备升级，请稍候...") << "the status line keeps its text";
+        EXPECT_EQ(Difference(before, TakePicture(directory)), "") << "the earlier run must not be replayed";
+    }
+
+    leaveAnEarlierRunsDescriptor();
+    directory.Remove(L"unzip32.dll");
+    {
+        const Picture before = TakePicture(directory);
+        Updater app(directory);
+        app.ClickStart();
+        ExpectBox(app.NextBox(), L"找不到unzip32.dll", BoxIcon::Information);
+        FindMessageBox(app.ProcessId())->Dismiss();
+        ExpectBox(app.NextBox(), L"升级程序不完整!", BoxIcon::Error);
+        EXPECT_EQ(Difference(before, TakePicture(directory)), "") << "the earlier run must not be replayed";
+        EXPECT_TRUE(directory.Exists(L"Quellis.sky"));
+    }
+}
+
+// The earlier run's descriptor is removed before the package is extracted; when it cannot be, nothing happens.
+TEST_F(InstallFlow, AnEarlierDescriptorThatCannotBeRemovedStopsTheInstallBeforeItStarts)
+{
+    directory.WriteFile(L"Temp\\update.xml", "<update><version>0.1</version><files/></update>");
+    WritePackage(directory, "2.0", {{"a.txt", "", "new"}});
+    const Picture before = TakePicture(directory);
+    Updater app(directory);
+    {
+        HANDLE lock = CreateFileW((directory / L"Temp\\update.xml").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        app.ClickStart();
+        const auto box = app.NextBox();
+        CloseHandle(lock);
+        ASSERT_TRUE(box.has_value());
+        EXPECT_EQ(box->icon, BoxIcon::Error);
+        EXPECT_EQ(box->caption, L"提示");
+        const std::wstring start = L"无法删除上次升级留下的 " + (directory / L"Temp\\update.xml") + L"：";
+        const std::wstring end = L"（错误 32）。升级已停止，没有做任何更改，可以再次运行升级。";
+        EXPECT_EQ(box->text.rfind(start, 0), 0u) << Describe(*box);
+        EXPECT_EQ(box->text.substr(box->text.size() - std::min(box->text.size(), end.size())), end) << Describe(*box);
+        EXPECT_EQ(Difference(before, TakePicture(directory)), "");
+        box->Dismiss();
+    }
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
+    EXPECT_EQ(directory.ReadFile(L"a.txt"), "new");
+}
+
+TEST_F(InstallFlow, ASuiteProgramThatRefusesToCloseStopsTheInstallBeforeItStarts)
+{
+    WritePackage(directory, "2.0", {{"a.txt", "", "new"}});
+    const Picture before = TakePicture(directory);
+    Process suite(BinDirectory() + L"FakeSuiteProgram.exe", L"\"MorvaneTavilo(移动版)\" ignore");
+    ASSERT_TRUE(WaitUntil([] { return FindWindowW(nullptr, L"MorvaneTavilo(移动版)") != nullptr; }, 20s));
+
+    Updater app(directory);
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"请先关闭正在运行的程序!", BoxIcon::Error);
+    EXPECT_EQ(Difference(before, TakePicture(directory)), "");
+    EXPECT_FALSE(directory.Exists(L"Temp")) << "nothing was extracted";
+}
+
+// The destination a test process holds open without sharing: the files placed before it are put back, the
+// message names the file and the reason, and once the file is free the same package installs.
+TEST_F(InstallFlow, ALockedDestinationRollsEverythingBackAndNamesTheFile)
+{
+    directory.WriteFile(L"Data\\b.dll", "old b");
+    directory.WriteFile(L"Data\\locked.dll", "old locked");
+    const std::vector<Payload> files = {
+        {"a.txt", "", "new a"},
+        {"b.dll", "Data\\", "new b"},
+        {"locked.dll", "Data\\", "new locked"},
+        {"c.txt", "NewDir\\", "new c"},
+    };
+    WritePackage(directory, "3.0", files);
+    const Picture before = TakePicture(directory);
+
+    Updater app(directory);
+    {
+        HANDLE lock = CreateFileW((directory / L"Data\\locked.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        app.ClickStart();
+        const auto box = app.NextBox();
+        CloseHandle(lock);
+        ASSERT_TRUE(box.has_value());
+        EXPECT_EQ(box->icon, BoxIcon::Error);
+        EXPECT_EQ(box->caption, L"提示");
+        const std::wstring locked = directory / L"Data\\locked.dll";
+        EXPECT_NE(box->text.find(L"无法替换文件 " + locked + L"："), std::wstring::npos) << Describe(*box);
+        EXPECT_NE(box->text.find(L"（错误 32）"), std::wstring::npos) << Describe(*box);
+        EXPECT_NE(box->text.find(L"没有做任何更改"), std::wstring::npos) << Describe(*box);
+        EXPECT_EQ(box->text.find(L"升级成功"), std::wstring::npos);
+        // The Restart Manager names the holder where it answers (Windows); under Wine it names nobody.
+        const bool named = box->text.find(L"(PID " + std::to_wstring(GetCurrentProcessId()) + L")") != std::wstring::npos;
+        RecordProperty("restart_manager_named_the_holder", named ? "yes" : "no");
+        EXPECT_EQ(named, box->text.find(L"正在使用这个文件的程序") != std::wstring::npos) << Describe(*box);
+        EXPECT_EQ(app.Status(), L"");
+        EXPECT_EQ(Difference(before, TakePicture(directory)), "") << "a.txt and b.dll must be put back";
+        EXPECT_TRUE(JournalLeftovers(directory).empty());
+        EXPECT_EQ(directory.ReadFile(L"Temp\\a.txt"), "new a") << "the extracted copies go back to Temp\\";
+        box->Dismiss();
+    }
+
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
+    EXPECT_EQ(Difference(Installed(before, files), TakePicture(directory)), "");
+}
+
+// Each hostile or faulty entry comes second, after a harmless one: it is refused before the first file moves.
+TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
+{
+    directory.WriteFile(L"Data\\keep.txt", "kept");
+    struct Case {
+        std::string name;
+        std::string path;
+        std::wstring reason;  // a part of the message
+    };
+    const Case cases[] = {
+        {"..\\evil.txt", "", L"文件名不能含有"},
+        {"sub/evil.txt", "", L"文件名不能含有"},
+        {"C:evil.txt", "", L"文件名不能含有"},
+        {"", "", L"文件名为空"},
+        {".", "", L"名称不能是 . 或 .."},
+        {"..", "", L"名称不能是 . 或 .."},
+        {"nul.txt", "", L"设备名"},
+        {"evil?.txt", "", L"不允许的字符"},
+        {"UPDATE.XML", "", L"update.xml"},
+        {"installjournal", "Data\\", L"日志目录"},
+        {"first.txt", "Other\\", L"与第 1 个文件同名"},
+        {"absent.txt", "", L"升级包中没有这个文件"},
+        {"x.txt", "C:\\Windows\\", L"相对路径"},
+        {"x.txt", "\\\\server\\share\\", L"相对路径"},
+        {"x.txt", "\\rooted\\", L"相对路径"},
+        {"x.txt", "/rooted/", L"相对路径"},
+        {"x.txt", "D:", L"相对路径"},
+        {"x.txt", "..\\", L".. 目录"},
+        {"x.txt", "Data\\..\\..\\", L".. 目录"},
+        {"x.txt", "Data/../../", L".. 目录"},
+        {"x.txt", "Data\\\\Sub\\", L"名称为空"},
+        {"x.txt", "con\\", L"设备名"},
+        {"x.txt", "Temp\\", L"临时目录"},
+        {"x.txt", "temp\\InstallJournal\\", L"临时目录"},
+        {"Quellis.sky", "", L"升级包"},
+        {"Data", "", L"同名的目录"},
+    };
+    Updater app(directory);
+    for (const Case& c : cases) {
+        SCOPED_TRACE("name \"" + c.name + "\", path \"" + c.path + "\"");
+        const std::string descriptor =
+            ComposeDescriptor("4.0", {{"first.txt", ""}, {c.name, c.path}});
+        std::map<std::string, std::string> entries = {{"first.txt", "first"}, {"x.txt", "x"}, {"Data", "d"}};
+        WritePackageWithDescriptor(directory, descriptor, entries);
+        const Picture before = TakePicture(directory);
+
+        app.ClickStart();
+        const auto box = app.NextBox();
+        ASSERT_TRUE(box.has_value());
+        EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
+        EXPECT_EQ(box->caption, L"提示");
+        EXPECT_EQ(box->text.rfind(L"升级说明中的第 2 个文件不能安装（文件名 \"" + Widen(c.name) + L"\"，路径 \"" +
+                                      Widen(c.path) + L"\"）：", 0),
+                  0u)
+            << Describe(*box);
+        EXPECT_NE(box->text.find(c.reason), std::wstring::npos) << Describe(*box);
+        EXPECT_NE(box->text.find(L"没有做任何更改"), std::wstring::npos) << Describe(*box);
+        box->Dismiss();
+        EXPECT_EQ(Difference(before, TakePicture(directory)), "") << "first.txt must not have moved";
+        EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal"));
+    }
+}
+
+TEST_F(InstallFlow, AMissingAttributeEndsTheFlowThroughTheDefaultHandlerBeforeAnythingMoves)
+{
+    WritePackageWithDescriptor(directory,
+                 "<update><version>5</version><files><file name=\"first.txt\" path=\"\"/>"
+                 "<file name=\"second.txt\"/></files></update>",
+                 {{"first.txt", "1"}, {"second.txt", "2"}});
+    const Picture before = TakePicture(directory);
+
+    Updater app(directory);
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"Could not convert variant of type (Null) into type (String)", BoxIcon::Error,
+              L"Update");
+    EXPECT_EQ(Difference(before, TakePicture(directory)), "");
+}
+
+// Windows refuses paths of MAX_PATH characters and more unless they take the \\?\ form (Wine does not, so this
+// proves that nothing in the way shortens or refuses them; the form itself is checked in-process).
+TEST_F(InstallFlow, AFileAtAPathOfThreeHundredCharactersInstallsAndReplaces)
+{
+    std::string deep;
+    while ((directory.Path().size() + deep.size()) < 260) deep += "a-directory-of-thirty-characters\\";
+    const std::string name = "a-file-name-long-enough-to-pass-three-hundred-characters.txt";
+    ASSERT_GE(directory.Path().size() + deep.size() + name.size(), 300u);
+    // Removed before the program directory is: the driver's clean-up cannot walk paths this long.
+    struct RemovedAtTheEnd {
+        std::wstring path;
+        ~RemovedAtTheEnd() { RemoveTree(path); }
+    } deepTree{directory / L"a-directory-of-thirty-characters"};
+    const std::wstring existing = Widen(deep) + L"old-" + Widen(name);
+    directory.WriteFile(existing, "before");
+    const std::vector<Payload> files = {{name, deep, "new"}, {"old-" + name, deep, "after"}};
+    WritePackage(directory, "6.0", files);
+    const Picture before = TakePicture(directory);
+
+    Updater app(directory);
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
+    EXPECT_EQ(Difference(Installed(before, files), TakePicture(directory)), "");
+}
+
+TEST_F(InstallFlow, TheReleaseProgramHasNoFaultSeam)
+{
+    WritePackage(directory, "7.0", {{"a.txt", "", "a"}});
+    Updater app(directory, L"Update.exe", L"--kill-at=1 --fail-at=1,2,3,4,5,6,7,8,9");
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
+    EXPECT_EQ(directory.ReadFile(L"a.txt"), "a");
+}

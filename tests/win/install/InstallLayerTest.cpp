@@ -1,0 +1,387 @@
+// The install transaction's parts in-process: the journal's records and what a crash leaves of them, the checks
+// on names and paths from a package, undoing and finishing a transaction, the long-path form at the file
+// operations, and what the Restart Manager says about a held file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include "Driver.h"
+#include "Paths.h"
+#include "install/FileHolders.h"
+#include "install/FileOperations.h"
+#include "install/InstallTexts.h"
+#include "install/InstallTransaction.h"
+#include "install/Journal.h"
+#include "install/SafeNames.h"
+
+namespace fs = std::filesystem;
+using driver::TempDir;
+
+namespace {
+
+// Everything under the directory (Temp\ included), relative path to content; directories end in '\'.
+std::map<std::string, std::string> Tree(const TempDir& directory)
+{
+    std::map<std::string, std::string> tree;
+    const fs::path root(directory.Path());
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        std::string relative = driver::Narrow(fs::relative(item.path(), root).wstring());
+        std::replace(relative.begin(), relative.end(), '/', '\\');
+        if (item.is_directory()) {
+            tree[relative + "\\"] = "";
+        } else {
+            std::ifstream in(item.path(), std::ios::binary);
+            std::ostringstream bytes;
+            bytes << in.rdbuf();
+            tree[relative] = bytes.str();
+        }
+    }
+    return tree;
+}
+
+std::string Utf8(const TempDir& directory)
+{
+    return driver::Narrow(directory.Path());
+}
+
+const std::string kFullJournal = EncodeRecord({"TaviloInstallJournal", "1"}) +
+                                 EncodeRecord({"mkdir", "1", "New"}) +
+                                 EncodeRecord({"move", "2", "Data\\a.dll", "Temp\\InstallJournal\\2.bak"}) +
+                                 EncodeRecord({"move", "3", "Temp\\a.dll", "Data\\a.dll"}) +
+                                 EncodeRecord({"commit", "1.0\t\"tab\"\n%"}) + EncodeRecord({"undone", "3"});
+
+}  // namespace
+
+// ---- the journal ----------------------------------------------------------------------------------------------
+
+TEST(Journal, RecordsCarryAnyTextAndRefuseAnyChange)
+{
+    const std::vector<std::string> fields = {"move", "7", "数据\\a b.dll", "tab\there, line\r\nend, 100%", ""};
+    const std::string line = EncodeRecord(fields);
+    ASSERT_EQ(line.back(), '\n');
+    EXPECT_EQ(line.find('\n'), line.size() - 1) << "one record, one line";
+    EXPECT_EQ(DecodeRecord(std::string_view(line).substr(0, line.size() - 1)), fields);
+
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
+        std::string changed = line.substr(0, line.size() - 1);
+        changed[i] ^= 0x01;
+        EXPECT_FALSE(DecodeRecord(changed)) << "a change at byte " << i << " went unnoticed";
+    }
+}
+
+// A crash can cut the journal's last write anywhere: what is read is always the records written whole before it.
+TEST(Journal, ACutAtAnyByteReadsAsTheWholeRecordsBeforeIt)
+{
+    const JournalContents full = ParseJournal(kFullJournal);
+    ASSERT_EQ(full.steps.size(), 3u);
+    EXPECT_EQ(full.steps[1], (JournalStep{JournalStep::Kind::Move, 2, "Data\\a.dll", "Temp\\InstallJournal\\2.bak"}));
+    EXPECT_EQ(full.committedVersion, "1.0\t\"tab\"\n%");
+    EXPECT_EQ(full.undone, std::set<unsigned>{3});
+    EXPECT_EQ(full.intactLength, kFullJournal.size());
+
+    size_t previousSteps = 0;
+    for (size_t cut = 0; cut <= kFullJournal.size(); ++cut) {
+        const JournalContents part = ParseJournal(std::string_view(kFullJournal).substr(0, cut));
+        ASSERT_LE(part.intactLength, cut);
+        ASSERT_LE(part.steps.size(), full.steps.size());
+        EXPECT_TRUE(std::equal(part.steps.begin(), part.steps.end(), full.steps.begin())) << "cut at " << cut;
+        EXPECT_GE(part.steps.size(), previousSteps);
+        previousSteps = part.steps.size();
+        // What follows the intact length is the torn record: reading it again gives the same.
+        EXPECT_EQ(ParseJournal(std::string_view(kFullJournal).substr(0, part.intactLength)).steps.size(),
+                  part.steps.size());
+    }
+    // Garbage after a torn record (the disk's zeros after a power loss) hides nothing behind it either.
+    const std::string torn = kFullJournal.substr(0, 60) + std::string(40, '\0') + EncodeRecord({"mkdir", "9", "X"});
+    EXPECT_LT(ParseJournal(torn).steps.size(), 2u);
+}
+
+TEST(Journal, AFileThatIsNotOurJournalIsRefused)
+{
+    EXPECT_THROW(ParseJournal(EncodeRecord({"SomethingElse", "1"})), JournalCorrupt);
+    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "2"})), JournalCorrupt);
+    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "1"}) + EncodeRecord({"chmod", "1", "x"})),
+                 JournalCorrupt);
+    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "1"}) + EncodeRecord({"mkdir", "0", "x"})),
+                 JournalCorrupt);
+}
+
+// ---- names and paths from a package ---------------------------------------------------------------------------
+
+TEST(SafeNames, BareFileNamesOnly)
+{
+    for (const char* good : {"a.dll", "中文.txt", " leading space.txt", "a..b", "Update.xml.bak", "com10.txt"}) {
+        EXPECT_FALSE(FileNameProblem(good)) << good;
+    }
+    for (const char* bad : {"", ".", "..", "..\\a", "a/b", "C:a", "a:stream", "nul", "NUL.txt", "com1.dll",
+                            "Lpt9", "con .txt", "a?", "a*", "a<b", "a|b", "a\"b", "tab\there", "trailing.",
+                            "trailing "}) {
+        EXPECT_TRUE(FileNameProblem(bad)) << bad;
+    }
+}
+
+TEST(SafeNames, DestinationsStayInsideTheProgramDirectory)
+{
+    for (const char* good : {"", "Data\\", "Data", "Skins\\Blue\\", "Data/Sub/", "中文\\目录"}) {
+        EXPECT_FALSE(DirectoryProblem(good)) << good;
+    }
+    for (const char* bad : {"\\", "\\x\\", "/x/", "\\\\server\\share\\", "C:\\x\\", "C:x\\", "D:", "..", "..\\",
+                            "a\\..\\..\\", "a/../../", "a\\.\\", "a\\\\b\\", "aux\\", "a\\b.\\", "a?\\"}) {
+        EXPECT_TRUE(DirectoryProblem(bad)) << bad;
+    }
+    // A path written without its trailing backslash still names a directory.
+    EXPECT_EQ(NormalizeDirectory("Data"), "Data\\");
+    EXPECT_EQ(NormalizeDirectory("Data/Sub"), "Data\\Sub\\");
+    EXPECT_EQ(NormalizeDirectory("Skins\\Blue\\"), "Skins\\Blue\\");
+    EXPECT_EQ(NormalizeDirectory(""), "");
+
+    EXPECT_TRUE(IsSafeRelativePath("Temp\\InstallJournal\\3.bak"));
+    for (const char* bad : {"", "..\\x", "a\\..\\..\\x", "C:\\x", "\\x", "a\\", "a\\\\b"}) {
+        EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
+    }
+}
+
+// ---- the transaction ------------------------------------------------------------------------------------------
+
+namespace {
+
+class Transaction : public ::testing::Test {
+protected:
+    Transaction()
+    {
+        directory.WriteFile(L"Data\\old.dll", "old");
+        directory.WriteFile(L"Temp\\old.dll", "new old.dll");
+        directory.WriteFile(L"Temp\\new.txt", "new file");
+        directory.WriteFile(L"Temp\\deep.txt", "deep file");
+        directory.WriteFile(L"Temp\\update.xml", "<update/>");
+    }
+
+    // New nested directories, a replaced file and a new file.
+    void InstallEverything(InstallTransaction& transaction)
+    {
+        transaction.MakeDirectories("A\\B\\");
+        transaction.PlaceFile("Temp\\deep.txt", "A\\B\\deep.txt");
+        transaction.MakeDirectories("Data\\");
+        transaction.PlaceFile("Temp\\old.dll", "Data\\old.dll");
+        transaction.MakeDirectories("");
+        transaction.PlaceFile("Temp\\new.txt", "new.txt");
+    }
+
+    TempDir directory;
+    std::string root = Utf8(directory);
+    FileOperations files;
+};
+
+}  // namespace
+
+TEST_F(Transaction, RollBackPutsBackExactlyWhatWasThere)
+{
+    const auto before = Tree(directory);
+    InstallTransaction transaction = InstallTransaction::Begin(files, root);
+    InstallEverything(transaction);
+    EXPECT_EQ(directory.ReadFile(L"Data\\old.dll"), "new old.dll");
+    EXPECT_TRUE(transaction.HasChangesToUndo());
+
+    transaction.RollBack();
+    EXPECT_EQ(Tree(directory), before) << "the extracted copies go back to Temp\\ too";
+}
+
+TEST_F(Transaction, AFinishedInstallLeavesNoJournalOrBackup)
+{
+    InstallTransaction transaction = InstallTransaction::Begin(files, root);
+    InstallEverything(transaction);
+    transaction.Commit("2.0");
+    ASSERT_TRUE(transaction.Finish());
+
+    EXPECT_EQ(directory.ReadFile(L"A\\B\\deep.txt"), "deep file");
+    EXPECT_EQ(directory.ReadFile(L"Data\\old.dll"), "new old.dll");
+    EXPECT_EQ(directory.ReadFile(L"new.txt"), "new file");
+    EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal"));
+    EXPECT_FALSE(InstallTransaction::Resume(files, root).has_value());
+}
+
+// A backup still in use when the install finishes (a library a running program has loaded) stays behind; it
+// neither blocks nor collides with the next install, and goes once it is free.
+TEST_F(Transaction, ABackupStillInUseIsLeftForLaterWithoutBlockingTheNextInstall)
+{
+    InstallTransaction first = InstallTransaction::Begin(files, root);
+    InstallEverything(first);
+    first.Commit("2.0");
+    std::wstring held;
+    for (const auto& item : fs::directory_iterator(fs::path(directory / L"Temp\\InstallJournal"))) {
+        if (item.path().extension() == L".bak") held = item.path().wstring();
+    }
+    ASSERT_FALSE(held.empty());
+    HANDLE lock = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(first.Finish());
+    EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal\\journal.log"));
+    EXPECT_TRUE(fs::exists(held));
+
+    directory.WriteFile(L"Temp\\old.dll", "newer old.dll");
+    InstallTransaction second = InstallTransaction::Begin(files, root);
+    second.MakeDirectories("X\\Y\\Z\\");  // three steps, so that the backup's turn comes where the held one's did
+    second.PlaceFile("Temp\\old.dll", "Data\\old.dll");
+    second.RollBack();
+    EXPECT_EQ(directory.ReadFile(L"Data\\old.dll"), "new old.dll") << "the second backup took a name of its own";
+
+    CloseHandle(lock);
+    InstallTransaction::RemoveLeftovers(files, root);
+    EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal"));
+}
+
+// The process dies with everything done but not committed: the next run finds the journal and undoes it all.
+TEST_F(Transaction, AJournalLeftBehindIsRolledBackByTheNextRun)
+{
+    const auto before = Tree(directory);
+    {
+        InstallTransaction transaction = InstallTransaction::Begin(files, root);
+        InstallEverything(transaction);
+    }  // gone without a word, as in a crash
+    FileOperations nextRun;
+    auto interrupted = InstallTransaction::Resume(nextRun, root);
+    ASSERT_TRUE(interrupted.has_value());
+    EXPECT_FALSE(interrupted->Committed());
+    EXPECT_TRUE(interrupted->HasChangesToUndo());
+    interrupted->RollBack();
+    EXPECT_EQ(Tree(directory), before);
+}
+
+TEST_F(Transaction, ACommittedJournalLeftBehindIsFinishedNotUndone)
+{
+    {
+        InstallTransaction transaction = InstallTransaction::Begin(files, root);
+        InstallEverything(transaction);
+        transaction.Commit("2.0");
+    }
+    auto interrupted = InstallTransaction::Resume(files, root);
+    ASSERT_TRUE(interrupted.has_value());
+    ASSERT_TRUE(interrupted->Committed());
+    EXPECT_EQ(interrupted->CommittedVersion(), "2.0");
+    EXPECT_TRUE(interrupted->Finish());
+    EXPECT_EQ(directory.ReadFile(L"Data\\old.dll"), "new old.dll");
+    EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal"));
+}
+
+// Whatever a journal says, it cannot make the program move files outside its directory.
+TEST_F(Transaction, AJournalPointingOutsideTheProgramDirectoryIsRefusedUntouched)
+{
+    directory.WriteFile(L"Temp\\InstallJournal\\journal.log",
+                        EncodeRecord({"TaviloInstallJournal", "1"}) +
+                            EncodeRecord({"move", "1", "..\\outside.txt", "Temp\\new.txt"}));
+    const auto before = Tree(directory);
+    try {
+        InstallTransaction::Resume(files, root);
+        FAIL() << "the journal was accepted";
+    } catch (const RollbackError& error) {
+        EXPECT_EQ(error.Code(), static_cast<unsigned long>(ERROR_FILE_CORRUPT));
+        EXPECT_EQ(error.Path(), root + "Temp\\InstallJournal\\journal.log");
+    }
+    EXPECT_EQ(Tree(directory), before);
+}
+
+// Someone else has put a file where one of ours was to go back: the rollback stops rather than guess, and the
+// journal stays for another try.
+TEST_F(Transaction, ARollbackThatCannotDecideStopsAndKeepsTheJournal)
+{
+    InstallTransaction transaction = InstallTransaction::Begin(files, root);
+    InstallEverything(transaction);
+    directory.WriteFile(L"Temp\\new.txt", "someone else's");
+    try {
+        transaction.RollBack();
+        FAIL() << "the rollback went on";
+    } catch (const RollbackError& error) {
+        EXPECT_EQ(error.Path(), root + "new.txt");
+        EXPECT_EQ(error.Code(), static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
+    }
+    EXPECT_TRUE(directory.Exists(L"Temp\\InstallJournal\\journal.log"));
+    EXPECT_EQ(directory.ReadFile(L"new.txt"), "new file") << "neither file was thrown away";
+}
+
+// A new journal never overwrites one that is still waiting to be dealt with.
+TEST_F(Transaction, BeginRefusesWhileAJournalIsWaiting)
+{
+    {
+        InstallTransaction transaction = InstallTransaction::Begin(files, root);
+        InstallEverything(transaction);
+    }
+    try {
+        InstallTransaction::Begin(files, root);
+        FAIL() << "a second journal was started";
+    } catch (const InstallStepError& error) {
+        EXPECT_EQ(error.GetStep(), InstallStepError::Step::WriteJournal);
+    }
+    EXPECT_TRUE(InstallTransaction::Resume(files, root)->HasChangesToUndo());
+}
+
+// ---- the file operations --------------------------------------------------------------------------------------
+
+// Only the \\?\ form keeps a trailing dot (Windows and Wine drop it from any other path): a directory made with
+// one proves the form reached the system, which is what lets paths beyond MAX_PATH work on Windows.
+TEST(FileOperations, HandTheLongPathFormToTheSystem)
+{
+    TempDir directory;
+    FileOperations files;
+    files.MakeDirectory(Utf8(directory) + "probe.");
+    const std::wstring probe = L"\\\\?\\" + directory.Path() + L"probe.";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((L"\\\\?\\" + directory.Path() + L"probe*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(found.cFileName, L"probe.");
+    FindClose(search);
+    // Only the same form removes it again; nothing else in the test tree could.
+    EXPECT_TRUE(RemoveDirectoryW(probe.c_str()));
+    EXPECT_EQ(ToApiPath(Utf8(directory) + "x"), L"\\\\?\\" + directory.Path() + L"x");
+}
+
+TEST(FileOperations, AMoveNeverReplacesAndAFailureCarriesTheSystemsNumber)
+{
+    TempDir directory;
+    directory.WriteFile(L"a", "a");
+    directory.WriteFile(L"b", "b");
+    FileOperations files;
+    try {
+        files.Move(Utf8(directory) + "a", Utf8(directory) + "b");
+        FAIL() << "the move replaced a file";
+    } catch (const FileOperationError& error) {
+        EXPECT_EQ(error.Code(), static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
+        EXPECT_EQ(error.Path(), Utf8(directory) + "a");
+    }
+    EXPECT_EQ(directory.ReadFile(L"a"), "a");
+    EXPECT_EQ(directory.ReadFile(L"b"), "b");
+}
+
+// ---- who holds a file -----------------------------------------------------------------------------------------
+
+TEST(FileHolders, TheRestartManagerNamesThisProcessOrNobody)
+{
+    TempDir directory;
+    directory.WriteFile(L"held.dll", "x");
+    HANDLE held = CreateFileW((directory / L"held.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const auto holders = ProgramsHoldingFile(Utf8(directory) + "held.dll");
+    CloseHandle(held);
+
+    std::string answer;
+    for (const auto& holder : holders) answer += holder + "; ";
+    RecordProperty("restart_manager_answer", holders.empty() ? "nobody" : answer);
+    std::cout << "the Restart Manager names as holders: " << (holders.empty() ? "nobody" : answer) << "\n";
+    for (const auto& holder : holders) {
+        EXPECT_NE(holder.find("(PID " + std::to_string(GetCurrentProcessId()) + ")"), std::string::npos) << holder;
+    }
+    EXPECT_TRUE(MeansFileInUse(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(MeansFileInUse(ERROR_DISK_FULL));
+}
+
+TEST(InstallTexts, SystemReasonsCarryTheirNumber)
+{
+    const std::string reason = install_text::SystemReason(ERROR_SHARING_VIOLATION);
+    EXPECT_NE(reason.find("（错误 32）"), std::string::npos) << reason;
+    EXPECT_GT(reason.find("（错误 32）"), 0u) << "the system's own words come first: " << reason;
+    EXPECT_EQ(install_text::SystemReason(0x2FFFFFFF), "错误 805306367");
+}

@@ -1,0 +1,263 @@
+#include "InstallTestSupport.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "ControlIds.h"
+#include "UpdateDescriptor.h"
+#include "zipcore/byte_stream.hpp"
+#include "zipcore/zip_writer.hpp"
+
+namespace install_test {
+
+namespace fs = std::filesystem;
+
+void WritePackage(const TempDir& directory, const std::string& version, const std::vector<Payload>& files)
+{
+    std::vector<PackageFile> entries;
+    std::map<std::string, std::string> contents;
+    for (const Payload& file : files) {
+        entries.push_back({file.name, file.path});
+        contents[file.name] = file.bytes;
+    }
+    WritePackageWithDescriptor(directory, ComposeDescriptor(version, entries), contents);
+}
+
+void WritePackageWithDescriptor(const TempDir& directory, const std::string& descriptor,
+                                const std::map<std::string, std::string>& entries)
+{
+    auto all = entries;
+    all["Update.xml"] = descriptor;
+    WriteArchive(directory, all);
+}
+
+void WriteArchive(const TempDir& directory, const std::map<std::string, std::string>& entries)
+{
+    // One thread: the packages are tiny, and the deflater's worker threads are suspected of hanging under Wine.
+    zipcore::WriterOptions options;
+    options.threads = 1;
+    zipcore::ZipWriter writer(Narrow(directory / L"Quellis.sky"), options);
+    for (const auto& [name, bytes] : entries) {
+        const zipcore::MemorySource source(
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        writer.addEntry(name, source, zipcore::DosDateTime{});
+    }
+    writer.finish();
+}
+
+namespace {
+
+bool IsUpdaterOwnFile(const std::wstring& name)
+{
+    for (const wchar_t* own : {L"update.exe", L"updatewithfaults.exe", L"zip32.dll", L"unzip32.dll", L"temp"}) {
+        if (CompareStringOrdinal(name.c_str(), -1, own, -1, TRUE) == CSTR_EQUAL) return true;
+    }
+    return false;
+}
+
+std::wstring LongForm(const std::wstring& path)
+{
+    return L"\\\\?\\" + path;
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot read " + Narrow(path));
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+// Calls `visit` for every file and directory under `directory` (with its trailing backslash), depth first.
+// Through the \\?\ form, since the paths of a test may be longer than std::filesystem can walk.
+template <typename Visit>
+void Walk(const std::wstring& directory, const Visit& visit)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(LongForm(directory + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    std::vector<std::pair<std::wstring, bool>> items;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") items.emplace_back(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    for (const auto& [name, isDirectory] : items) {
+        visit(directory + name, isDirectory);
+        if (isDirectory) Walk(directory + name + L"\\", visit);
+    }
+}
+
+}  // namespace
+
+Picture TakePicture(const TempDir& directory)
+{
+    Picture picture;
+    const std::wstring& root = directory.Path();
+    Walk(root, [&](const std::wstring& path, bool isDirectory) {
+        const std::wstring relative = path.substr(root.size());
+        const std::wstring top = relative.substr(0, relative.find(L'\\'));
+        if (IsUpdaterOwnFile(top)) return;
+        if (isDirectory) {
+            picture[Narrow(relative) + "\\"] = "";
+        } else {
+            picture[Narrow(relative)] = ReadBytes(path);
+        }
+    });
+    return picture;
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    std::vector<std::pair<std::wstring, bool>> items;
+    Walk(path + L"\\", [&](const std::wstring& item, bool isDirectory) { items.emplace_back(item, isDirectory); });
+    for (auto item = items.rbegin(); item != items.rend(); ++item) {
+        if (item->second) {
+            RemoveDirectoryW(LongForm(item->first).c_str());
+        } else {
+            SetFileAttributesW(LongForm(item->first).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(LongForm(item->first).c_str());
+        }
+    }
+    RemoveDirectoryW(LongForm(path).c_str());
+}
+
+std::vector<std::string> JournalLeftovers(const TempDir& directory)
+{
+    std::vector<std::string> left;
+    std::error_code error;
+    for (const auto& item : fs::directory_iterator(fs::path(directory / L"Temp\\InstallJournal"), error)) {
+        left.push_back(Narrow(item.path().filename().wstring()));
+    }
+    return left;
+}
+
+std::string Difference(const Picture& expected, const Picture& actual)
+{
+    std::string difference;
+    for (const auto& [path, bytes] : expected) {
+        const auto found = actual.find(path);
+        if (found == actual.end()) {
+            difference += "  missing: " + path + "\n";
+        } else if (found->second != bytes) {
+            difference += "  changed: " + path + " (" + std::to_string(found->second.size()) + " bytes, expected " +
+                          std::to_string(bytes.size()) + ")\n";
+        }
+    }
+    for (const auto& [path, bytes] : actual) {
+        if (expected.count(path) == 0) difference += "  extra: " + path + "\n";
+    }
+    return difference;
+}
+
+// ---- the updater ----------------------------------------------------------------------------------------------
+
+namespace {
+
+// The box's text and icon are filled in while it is being shown: read it again until both are there.
+std::optional<MessageBoxInfo> Settled(DWORD processId)
+{
+    std::optional<MessageBoxInfo> box;
+    WaitUntil(
+        [&] {
+            box = FindMessageBox(processId);
+            return box && !box->text.empty() && box->icon != BoxIcon::None;
+        },
+        2s);
+    return box;
+}
+
+}  // namespace
+
+Updater::Updater(const TempDir& directory, const std::wstring& executable, const std::wstring& arguments)
+    : process_(directory / executable, arguments, directory.Path())
+{
+    WaitUntil([this] { return (form_ = FindProcessWindow(process_.Id(), nullptr, L"Tavilo升级程序")) != nullptr; },
+              20s);
+    if (form_ == nullptr) throw std::runtime_error("the updater showed no window");
+    WaitForInputIdle(process_.Handle(), 5000);
+}
+
+Updater::~Updater()
+{
+    if (!process_.Wait(0ms) && !Close()) process_.Kill();
+}
+
+bool Updater::Close()
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const auto box = FindMessageBox(process_.Id());
+        if (!box) break;
+        box->Dismiss();
+    }
+    PostMessageW(form_, WM_CLOSE, 0, 0);
+    return process_.Wait(10s);
+}
+
+std::wstring Updater::Status() const
+{
+    return WindowText(GetDlgItem(form_, IDC_LBLMESSAGE));
+}
+
+void Updater::ClickStart() const
+{
+    PostMessageW(GetDlgItem(form_, IDC_BTSTART), BM_CLICK, 0, 0);
+}
+
+std::optional<MessageBoxInfo> Updater::NextBox(std::chrono::milliseconds timeout)
+{
+    std::optional<MessageBoxInfo> box;
+    WaitUntil([&] { return (box = FindMessageBox(process_.Id())).has_value() || process_.Wait(0ms); }, timeout);
+    if (!box) return std::nullopt;
+    return Settled(process_.Id());
+}
+
+std::optional<MessageBoxInfo> Updater::NextBoxWatchingStatus(std::vector<std::wstring>& statuses,
+                                                             std::chrono::milliseconds timeout)
+{
+    std::optional<MessageBoxInfo> box;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::wstring status = Status();
+        if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
+        if ((box = FindMessageBox(process_.Id())) || process_.Wait(0ms)) break;
+        Sleep(5);
+    }
+    if (!box) return std::nullopt;
+    box = Settled(process_.Id());
+    if (box) {
+        const std::wstring status = Status();
+        if (statuses.back() != status) statuses.push_back(status);
+    }
+    return box;
+}
+
+std::string Describe(const MessageBoxInfo& box)
+{
+    static const char* const icons[] = {"none", "information", "error", "warning", "question"};
+    std::string description = "[";
+    description += Narrow(box.caption);
+    description += ", ";
+    description += icons[static_cast<int>(box.icon)];
+    description += "] ";
+    description += Narrow(box.text);
+    return description;
+}
+
+std::vector<std::string> ReadTrace(const std::wstring& path)
+{
+    std::ifstream in(fs::path(path), std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace install_test

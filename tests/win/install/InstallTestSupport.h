@@ -1,0 +1,82 @@
+// What the install tests share: update packages written with our archive core, pictures of a program directory
+// to compare byte for byte, and the updater (Update.exe or the test build UpdateWithFaults.exe) driven through a
+// click until it ends in a message box or dies at its cut point.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+
+namespace install_test {
+
+using namespace driver;
+
+// One payload file and its descriptor entry.
+struct Payload {
+    std::string name;   // the entry's name attribute, and the archive entry's name
+    std::string path;   // the entry's path attribute
+    std::string bytes;  // the content
+};
+
+// Writes Quellis.sky into the program directory: every payload under its bare name and the descriptor, as our
+// packer composes it, under "Update.xml".
+void WritePackage(const TempDir& directory, const std::string& version, const std::vector<Payload>& files);
+// The same with a descriptor text of the test's own and archive entries of its own.
+void WritePackageWithDescriptor(const TempDir& directory, const std::string& descriptor,
+                                const std::map<std::string, std::string>& entries);
+// Quellis.sky holding exactly these entries (no descriptor unless one of them is it).
+void WriteArchive(const TempDir& directory, const std::map<std::string, std::string>& entries);
+
+// The program directory as files and directories (directories end in '\'), relative paths mapped to contents.
+// The updater's own files at the top (executables, archive libraries) are left out, and so is Temp\.
+using Picture = std::map<std::string, std::string>;
+Picture TakePicture(const TempDir& directory);
+// Removes a directory tree whose paths may be too long for std::filesystem (and for the driver's TempDir).
+void RemoveTree(const std::wstring& path);
+// What is in Temp\InstallJournal\, if anything: the transaction leaves nothing there once it is over.
+std::vector<std::string> JournalLeftovers(const TempDir& directory);
+
+// A readable difference for a failure message; empty when the pictures are equal.
+std::string Difference(const Picture& expected, const Picture& actual);
+
+// The updater running in a program directory.
+class Updater {
+public:
+    static constexpr DWORD kKilledExitCode = 77;  // what the test build's --kill-at ends the process with
+
+    Updater(const TempDir& directory, const std::wstring& executable = L"Update.exe",
+            const std::wstring& arguments = L"");
+    ~Updater();
+    Updater(const Updater&) = delete;
+    Updater& operator=(const Updater&) = delete;
+
+    DWORD ProcessId() const { return process_.Id(); }
+    HWND Form() const { return form_; }
+    std::wstring Status() const;
+    void ClickStart() const;
+
+    // The next message box, or nothing when the process ended first (or the time ran out).
+    std::optional<MessageBoxInfo> NextBox(std::chrono::milliseconds timeout = 30s);
+    // The next box while recording each new text of the status line on the way.
+    std::optional<MessageBoxInfo> NextBoxWatchingStatus(std::vector<std::wstring>& statuses,
+                                                        std::chrono::milliseconds timeout = 60s);
+    bool Ended() { return process_.Wait(0ms); }
+    DWORD ExitCode() const { return process_.ExitCode(); }
+    bool Close();
+
+private:
+    Process process_;
+    HWND form_ = nullptr;
+};
+
+// A message box as a failure message shows it.
+std::string Describe(const MessageBoxInfo& box);
+
+// Reads a trace written by UpdateWithFaults.exe --trace: one line per file operation.
+std::vector<std::string> ReadTrace(const std::wstring& path);
+
+}  // namespace install_test
