@@ -144,8 +144,8 @@ void ZipWriter::addEntry(const std::string& entryName, const ByteSource& content
     record.method = state.options.level == 0 || expectedSize == 0 ? kMethodStored : kMethodDeflated;
     record.localHeaderOffset = state.output.position();
     state.broken = true;  // until the entry is complete
-    const std::vector<std::uint8_t> placeholder = localHeader(record);
-    state.output.write(placeholder.data(), placeholder.size());
+    const std::vector<std::uint8_t> provisionalHeader = localHeader(record);
+    state.output.write(provisionalHeader.data(), provisionalHeader.size());
     const std::uint64_t dataOffset = state.output.position();
 
     StreamTotals totals = record.method == kMethodDeflated ? state.deflater.deflate(content, state.output)
