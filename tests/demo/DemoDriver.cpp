@@ -13,15 +13,13 @@ using namespace driver;
 
 namespace {
 
-std::wstring outputDir;
-
 void Say(const std::string& line)
 {
     std::printf("demo: %s\n", line.c_str());
     std::fflush(stdout);
 }
 
-void Shot(const std::wstring& name, HWND window)
+void Shot(const std::wstring& outputDir, const std::wstring& name, HWND window)
 {
     Sleep(300);  // let the last paint land
     SaveScreenshot(outputDir + L"\\" + name + L".bmp", AreaAround(window));
@@ -62,7 +60,7 @@ void PrintServerRows(odbc::Connection& server)
     }
 }
 
-std::string AuthorsRoad(const ProgramDir& author)
+std::string AuthorsRoad(const std::wstring& outputDir, const ProgramDir& author)
 {
     const std::string host = Env("TAVILO_PG_HOST"), port = Env("TAVILO_PG_PORT"), user = Env("TAVILO_PG_USER"),
                       password = Env("TAVILO_PG_PASSWORD"), database = Env("TAVILO_PG_DATABASE");
@@ -92,18 +90,18 @@ std::string AuthorsRoad(const ProgramDir& author)
                      "  </files>\r\n</list>\r\n");
 
     UpdateApp app(author);
-    Shot(L"window", app.Form());
+    Shot(outputDir, L"window", app.Form());
     Say("author: F2");
     app.TypeKey(VK_F2);
     const MessageBoxInfo box = app.ExpectMessageBox(60s);
-    Shot(L"author-built", app.Form());
+    Shot(outputDir, L"author-built", app.Form());
     Say("author: message box \"" + Narrow(box.text) + "\"");
     box.Dismiss();
     PrintServerRows(server);
     return author.ReadFile(L"Output\\Quellis1.0_1.1.sky");
 }
 
-void UsersRoad(const ProgramDir& user, const std::string& package)
+void UsersRoad(const std::wstring& outputDir, const ProgramDir& user, const std::string& package)
 {
     user.WriteFile(L"readme.txt", "Tavilo 1.0\r\n");
     user.WriteFile(L"Bin\\Tavilo.exe", "the suite itself, untouched by this update");
@@ -118,7 +116,7 @@ void UsersRoad(const ProgramDir& user, const std::string& package)
         Say("screenshot install-progress.png (status line \"" + Narrow(app.Status()) + "\")");
     }
     const MessageBoxInfo box = app.ExpectMessageBox(60s);
-    Shot(L"install-done", app.Form());
+    Shot(outputDir, L"install-done", app.Form());
     Say("user: message box \"" + Narrow(box.text) + "\"");
     box.Dismiss();
     for (const wchar_t* file : {L"Bin\\Tavilo.Lessons.dll", L"readme.txt", L"Data\\Lessons\\课程表.xml"}) {
@@ -135,12 +133,12 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "usage: DemoDriver <output directory>\n");
         return 2;
     }
-    outputDir = argv[1];
+    const std::wstring outputDir = argv[1];
     try {
         ProgramDir author;
-        const std::string package = AuthorsRoad(author);
+        const std::string package = AuthorsRoad(outputDir, author);
         ProgramDir user;
-        UsersRoad(user, package);
+        UsersRoad(outputDir, user, package);
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "demo: failed: %s\n", error.what());
