@@ -8,10 +8,17 @@
 # The test login is the cluster's superuser, so that tests can make a role and a schema of their own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-pgdir="$root/build/pg"
+envfile="$root/build/pg/env"
+mkdir -p "$root/build/pg"
+# As root the cluster belongs to "postgres", which may not be able to enter the checkout (a clone under /root,
+# say): its files then live in a folder of their own under /tmp, one per checkout.
+if [ "$(id -u)" -eq 0 ]; then
+  pgdir="/tmp/tavilo-pg-$(printf '%s' "$root" | cksum | cut -d' ' -f1)"
+else
+  pgdir="$root/build/pg/cluster"
+fi
 data="$pgdir/data"
 sockets="$pgdir/sock"
-envfile="$pgdir/env"
 user=tavilo
 database=tavilo_test
 cd /  # every path here is absolute, and the postgres user may not enter the caller's directory
