@@ -1,0 +1,253 @@
+// Author mode end to end: the real Update.exe builds a package on F2, with the real zip32.dll, and registers it
+// on the test run's PostgreSQL server standing in for the update server.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "DbTestSupport.h"
+#include "Driver.h"
+#include "UpdateDescriptor.h"
+#include "zipcore/zip_reader.hpp"
+
+using namespace driver;
+
+namespace {
+
+struct ListedFile {
+    std::string src;
+    std::string des;
+};
+
+// Every entry of a package, name to content.
+std::map<std::string, std::string> PackageContents(const std::wstring& path)
+{
+    std::map<std::string, std::string> contents;
+    const zipcore::ZipReader package = zipcore::ZipReader::open(Narrow(path));
+    for (const zipcore::Entry& entry : package.entries()) {
+        zipcore::VectorSink sink;
+        package.read(entry, sink);
+        contents[entry.name] = std::string(sink.bytes().begin(), sink.bytes().end());
+    }
+    return contents;
+}
+
+class BuildFlowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        schema.Execute("create table QS_UpdateFiles(ID serial primary key, FromVersion varchar(50), "
+                       "ToVersion varchar(50), FileName varchar(255), FileSize integer)");
+        schema.Execute("create table QS_SysParams(ParamKey varchar(50), ParamValue varchar(255))");
+        WriteConfig(schema.Settings());
+        dir.WriteFile(L"aaa.aaa", "");
+        dir.WriteFile(L"FilesToUpdate\\Bin\\Tool.dll", std::string("MZ\0\x01tool", 8));
+        dir.WriteFile(L"FilesToUpdate\\readme.txt", "read me\r\n");
+        dir.WriteFile(L"FilesToUpdate\\说明 & 注意.txt", "中文内容");
+    }
+
+    void WriteConfig(const ServerSettings& settings)
+    {
+        dir.WriteFile(L"config.ini", "[config]\r\nDriver=" + settings.driver + "\r\nServer=" + settings.server +
+                                         "\r\nPort=" + settings.port + "\r\nDatabase=" + settings.database +
+                                         "\r\nUserName=" + settings.userName + "\r\nPassword=" +
+                                         settings.password + "\r\n");
+    }
+
+    void WriteFileList(const std::string& from, const std::string& to, const std::vector<ListedFile>& files)
+    {
+        std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<list>\r\n  <foreversion>" + from +
+                          "</foreversion>\r\n  <version>" + to + "</version>\r\n  <files>\r\n";
+        for (const ListedFile& file : files) {
+            xml += "    <f src=\"" + file.src + "\" des=\"" + file.des + "\"/>\r\n";
+        }
+        dir.WriteFile(L"FilesToUpdate\\Files.xml", xml + "  </files>\r\n</list>\r\n");
+    }
+
+    // Presses F2 as a user does and returns the message box the build ends with.
+    MessageBoxInfo Build(UpdateApp& app, bool shift = false)
+    {
+        app.TypeKey(VK_F2, shift);
+        MessageBoxInfo box = app.ExpectMessageBox();
+        box.Dismiss();
+        return box;
+    }
+
+    std::vector<Row> PackageRows()
+    {
+        return schema.Query("select FromVersion, ToVersion, FileName, FileSize from QS_UpdateFiles order by ID");
+    }
+
+    ProgramDir dir;
+    ScratchSchema schema;
+    const std::vector<ListedFile> standardList{
+        {"Bin\\Tool.dll", "Bin\\"}, {"readme.txt", ""}, {"说明 &amp; 注意.txt", "Docs\\中文\\"}};
+};
+
+}  // namespace
+
+TEST_F(BuildFlowTest, F2InAuthorModeBuildsThePackageAndRegistersIt)
+{
+    WriteFileList("1.0", "1.1", standardList);
+    UpdateApp app(dir);
+    const MessageBoxInfo box = Build(app, /*shift=*/true);  // F2 builds whatever modifiers are held
+    EXPECT_EQ(box.text, L"升级程序打包成功！");
+    EXPECT_EQ(box.caption, L"提示");
+    EXPECT_EQ(box.icon, BoxIcon::Information);
+
+    EXPECT_FALSE(dir.Exists(L"Output\\Update.xml")) << "the descriptor is removed after packing";
+    const std::wstring package = dir / L"Output\\Quellis1.0_1.1.sky";
+    ASSERT_TRUE(dir.Exists(L"Output\\Quellis1.0_1.1.sky"));
+    auto contents = PackageContents(package);
+    ASSERT_EQ(contents.size(), 4u);
+    EXPECT_EQ(contents["Tool.dll"], std::string("MZ\0\x01tool", 8)) << "src Bin\\Tool.dll ships as Tool.dll";
+    EXPECT_EQ(contents["readme.txt"], "read me\r\n");
+    EXPECT_EQ(contents["说明 & 注意.txt"], "中文内容");
+    ASSERT_EQ(contents.count("Update.xml"), 1u);
+
+    // The descriptor inside reads back with every name and destination as listed.
+    TempDir scratch;
+    scratch.WriteFile(L"update.xml", contents["Update.xml"]);
+    TXMLDocument xml;
+    xml.LoadFromFile(Narrow(scratch / L"update.xml"));
+    DescriptorReader descriptor(xml);
+    EXPECT_EQ(descriptor.Version(), "1.1");
+    ASSERT_EQ(descriptor.FileCount(), 3);
+    EXPECT_EQ(descriptor.File(0), (PackageFile{"Tool.dll", "Bin\\"}));
+    EXPECT_EQ(descriptor.File(1), (PackageFile{"readme.txt", ""}));
+    EXPECT_EQ(descriptor.File(2), (PackageFile{"说明 & 注意.txt", "Docs\\中文\\"}));
+
+    const std::string size = std::to_string(dir.ReadFile(L"Output\\Quellis1.0_1.1.sky").size());
+    EXPECT_EQ(PackageRows(), (std::vector<Row>{{"1.0", "1.1", "update/Quellis1.0_1.1.sky", size}}));
+    EXPECT_EQ(schema.Query("select ParamValue from QS_SysParams where ParamKey='Version'"), (std::vector<Row>{{"1.1"}}));
+    EXPECT_EQ(app.Status(), L"") << "the build never touches the status line";
+}
+
+TEST_F(BuildFlowTest, OnlyF2WithTheMarkerBuilds)
+{
+    WriteFileList("1.0", "1.1", standardList);
+    {
+        UpdateApp app(dir);
+        for (WORD key : {WORD('A'), WORD(VK_F3), WORD(VK_RETURN), WORD(VK_F1)}) app.PostKey(key);
+        Sleep(500);
+        EXPECT_FALSE(FindMessageBox(app.ProcessId()));
+        EXPECT_FALSE(dir.Exists(L"Output"));
+    }
+    dir.Remove(L"aaa.aaa");
+    UpdateApp app(dir);
+    app.PostKey(VK_F2);
+    Sleep(500);
+    EXPECT_FALSE(FindMessageBox(app.ProcessId())) << "without the marker F2 does nothing";
+    EXPECT_FALSE(dir.Exists(L"Output"));
+}
+
+TEST_F(BuildFlowTest, AnEmptyListBuildsAPackageHoldingOnlyTheDescriptor)
+{
+    WriteFileList("2.0", "2.1", {});
+    UpdateApp app(dir);
+    EXPECT_EQ(Build(app).text, L"升级程序打包成功！");
+    auto contents = PackageContents(dir / L"Output\\Quellis2.0_2.1.sky");
+    ASSERT_EQ(contents.size(), 1u);
+    EXPECT_EQ(contents.begin()->first, "Update.xml");
+}
+
+TEST_F(BuildFlowTest, AMissingFileListEndsWithTheDefaultErrorBox)
+{
+    UpdateApp app(dir);
+    const MessageBoxInfo box = Build(app);
+    EXPECT_EQ(box.text, L"No active document.");
+    EXPECT_EQ(box.caption, L"Update");
+    EXPECT_EQ(box.icon, BoxIcon::Error);
+    EXPECT_FALSE(dir.Exists(L"Output"));
+    // The window is usable again: a second F2 runs a second build.
+    EXPECT_EQ(Build(app).text, L"No active document.");
+}
+
+TEST_F(BuildFlowTest, AFaultyListIsRefusedBeforeAnythingIsWritten)
+{
+    dir.WriteFile(L"FilesToUpdate\\other\\readme.txt", "another readme");
+    dir.WriteFile(L"FilesToUpdate\\update.XML", "<update/>");
+    struct Case {
+        std::vector<ListedFile> files;
+        std::wstring named;  // what the message must name
+    } cases[] = {
+        {{{"readme.txt", ""}, {"gone.dll", ""}}, L"gone.dll"},
+        {{{"Bin", ""}}, L"Bin"},  // a directory is not a file
+        {{{"readme.txt", ""}, {"other\\README.TXT", "x\\"}}, L"README.TXT"},
+        {{{"update.XML", ""}}, L"update.XML"},
+    };
+    UpdateApp app(dir);
+    for (const Case& c : cases) {
+        WriteFileList("1.0", "1.1", c.files);
+        const MessageBoxInfo box = Build(app);
+        EXPECT_NE(box.text.find(c.named), std::wstring::npos) << Narrow(box.text);
+        EXPECT_EQ(box.icon, BoxIcon::Error);
+        EXPECT_EQ(box.caption, L"提示");
+        EXPECT_FALSE(dir.Exists(L"Output")) << Narrow(c.named);
+        EXPECT_TRUE(PackageRows().empty());
+    }
+}
+
+TEST_F(BuildFlowTest, AnEarlierPackageOfTheSameNameIsReplacedNotAddedTo)
+{
+    WriteFileList("1.0", "1.1", {{"readme.txt", ""}});
+    dir.WriteFile(L"Output\\Quellis1.0_1.1.sky", "not even an archive");
+    UpdateApp app(dir);
+    EXPECT_EQ(Build(app).text, L"升级程序打包成功！");
+    auto contents = PackageContents(dir / L"Output\\Quellis1.0_1.1.sky");
+    EXPECT_EQ(contents.size(), 2u);
+    EXPECT_EQ(contents.count("readme.txt"), 1u);
+}
+
+TEST_F(BuildFlowTest, WithoutZip32AnOldPackageIsNeverPublished)
+{
+    WriteFileList("1.0", "1.1", {{"readme.txt", ""}});
+    dir.WriteFile(L"Output\\Quellis1.0_1.1.sky", "an old package");
+    dir.Remove(L"zip32.dll");
+    UpdateApp app(dir);
+    app.TypeKey(VK_F2);
+    MessageBoxInfo missing = app.ExpectMessageBox();
+    EXPECT_EQ(missing.text, L"找不到zip32.dll");
+    EXPECT_EQ(missing.icon, BoxIcon::Error);
+    missing.Dismiss();
+    const MessageBoxInfo refused = app.ExpectMessageBox();
+    refused.Dismiss();
+    EXPECT_NE(refused.text.find(L"Quellis1.0_1.1.sky"), std::wstring::npos) << Narrow(refused.text);
+    EXPECT_EQ(refused.icon, BoxIcon::Error);
+    EXPECT_TRUE(PackageRows().empty()) << "nothing may reach the server";
+    EXPECT_FALSE(dir.Exists(L"Output\\Update.xml"));
+}
+
+TEST_F(BuildFlowTest, AServerThatRefusesTheLoginGetsTheConnectionMessage)
+{
+    WriteFileList("1.0", "1.1", {{"readme.txt", ""}});
+    ServerSettings wrong = schema.Settings();
+    wrong.password += "-wrong";
+    WriteConfig(wrong);
+    UpdateApp app(dir);
+    const MessageBoxInfo box = Build(app);
+    EXPECT_EQ(box.text, L"连接数据库失败");
+    EXPECT_EQ(box.icon, BoxIcon::Information);
+    EXPECT_FALSE(FindMessageBox(app.ProcessId())) << "no success message after a failed publication";
+    EXPECT_TRUE(PackageRows().empty());
+}
+
+TEST_F(BuildFlowTest, APackageBuiltByF2InstallsByteForByteInAnotherProgramDirectory)
+{
+    WriteFileList("1.0", "1.1", standardList);
+    {
+        UpdateApp author(dir);
+        ASSERT_EQ(Build(author).text, L"升级程序打包成功！");
+    }
+    ProgramDir user;
+    user.WriteFile(L"readme.txt", "the old readme");
+    user.WriteFile(L"Quellis.sky", dir.ReadFile(L"Output\\Quellis1.0_1.1.sky"));
+    UpdateApp app(user);
+    app.ClickStart();
+    const MessageBoxInfo box = app.ExpectMessageBox(60s);
+    box.Dismiss();
+    EXPECT_EQ(box.text, L"升级成功!");
+    EXPECT_EQ(user.ReadFile(L"Bin\\Tool.dll"), dir.ReadFile(L"FilesToUpdate\\Bin\\Tool.dll"));
+    EXPECT_EQ(user.ReadFile(L"readme.txt"), dir.ReadFile(L"FilesToUpdate\\readme.txt"));
+    EXPECT_EQ(user.ReadFile(L"Docs\\中文\\说明 & 注意.txt"), dir.ReadFile(L"FilesToUpdate\\说明 & 注意.txt"));
+    EXPECT_FALSE(user.Exists(L"Quellis.sky"));
+}
