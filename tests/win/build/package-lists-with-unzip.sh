@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds a package through Update.exe (F2, the real zip32.dll) and lists it with Debian's unzip: the entries must
+# be exactly the bare names the author listed plus the descriptor. Runs under the Windows suite's environment.
+set -euo pipefail
+tests_exe=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+TAVILO_KEEP_PACKAGE=$(winepath -w "$work/package.sky") \
+  "$WINE" "$tests_exe" --gtest_filter=BuildFlowTest.F2InAuthorModeBuildsThePackageAndRegistersIt
+unzip -tq "$work/package.sky"
+listed=$(unzip -Z1 "$work/package.sky" | sort | tr '\n' '|')
+expected=$(printf '%s\n' "Tool.dll" "Update.xml" "readme.txt" "说明 & 注意.txt" | sort | tr '\n' '|')
+if [ "$listed" != "$expected" ]; then
+  echo "unzip lists: $listed" >&2
+  echo "expected:    $expected" >&2
+  exit 1
+fi
+echo "unzip lists exactly: $listed"
