@@ -16,11 +16,9 @@ constexpr std::uint64_t kLargestRegistrableSize = INT32_MAX;
 std::optional<std::uint64_t> PublishableFileSize(const std::string& path)
 {
     WIN32_FIND_DATAW found;
-    UniqueFind search(FindFirstFileW(ToApiPath(path).c_str(), &found));
-    if (search.get() == INVALID_HANDLE_VALUE) {
-        search.release();
-        return std::nullopt;
-    }
+    HANDLE search = FindFirstFileW(ToApiPath(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+    const UniqueFind closer(search);
     constexpr DWORD kExcluded = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
     if (found.dwFileAttributes & kExcluded) return std::nullopt;
     return (std::uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;

@@ -202,6 +202,31 @@ std::wstring WindowText(HWND window)
     return std::wstring(buffer, static_cast<size_t>(length > 0 ? length : 0));
 }
 
+// A 32-bit top-down bitmap of the area's size.
+static BITMAPINFOHEADER TopDown32(const RECT& area)
+{
+    return {sizeof(BITMAPINFOHEADER), area.right - area.left, -(area.bottom - area.top), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+}
+
+// The pixels of a part of the screen, row by row from the top.
+static std::vector<RGBQUAD> CaptureScreen(const RECT& area)
+{
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, previous);
+    BITMAPINFOHEADER header = TopDown32(area);
+    std::vector<RGBQUAD> pixels(static_cast<size_t>(width) * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
 // The message box's icon, told by its colours on the screen: icon handles of another process cannot be
 // compared with ours under Wine. Error is red, information blue, warning yellow.
 static BoxIcon IconOf(HWND box)
@@ -221,18 +246,7 @@ static BoxIcon IconOf(HWND box)
     GetWindowRect(iconControl, &area);
     const int width = area.right - area.left, height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return BoxIcon::None;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    SelectObject(memory, previous);
-    BITMAPINFOHEADER header{sizeof header, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    std::vector<RGBQUAD> pixels(static_cast<size_t>(width) * height);
-    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    const std::vector<RGBQUAD> pixels = CaptureScreen(area);
 
     int red = 0, blue = 0, yellow = 0;
     for (const RGBQUAD& p : pixels) {
@@ -372,37 +386,17 @@ RECT AreaAround(HWND window)
 void SaveScreenshot(const std::wstring& path, RECT area)
 {
     if (IsRectEmpty(&area)) area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    SelectObject(memory, previous);
-
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    const DWORD stride = ((width * 3 + 3) / 4) * 4;
-    std::vector<char> pixels(stride * height);
-    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-
+    std::vector<RGBQUAD> pixels = CaptureScreen(area);
+    for (RGBQUAD& pixel : pixels) pixel.rgbReserved = 0xFF;  // opaque: viewers read the fourth byte as alpha
+    const BITMAPINFOHEADER header = TopDown32(area);
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size() * sizeof(RGBQUAD));
     std::ofstream out(fs::path(path), std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size() * sizeof(RGBQUAD)));
 }
 
 }  // namespace driver
