@@ -5,6 +5,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/wine-env.sh"
 "$root/scripts/lib/wine-prefix.sh"
 status=0
-"$WINE" "$root/build/win64/bin/DemoDriver.exe" "$(winepath -w "$root/demo-output")" || status=$?
-wineserver -k || true
+output=$(windows_path "$root/demo-output")
+"$WINE" "$root/build/win64/bin/DemoDriver.exe" "$output" || status=$?
+"$WINESERVER" -k || true
 exit $status

@@ -6,5 +6,5 @@ source "$root/scripts/lib/wine-env.sh"
 "$root/scripts/lib/wine-prefix.sh"
 status=0
 ctest --test-dir "$root/build/win64" --output-on-failure -j 2 "$@" || status=$?
-wineserver -k || true
+"$WINESERVER" -k || true
 exit $status

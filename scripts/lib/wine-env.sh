@@ -1,4 +1,6 @@
 # Sourced by the scripts: the environment every Wine process of ours runs in.
+# Wine's programs are called by their full paths: the links on the PATH (wine, wineserver, winepath) come from the
+# Debian package "wine", which setup does not install.
 # shellcheck shell=bash
 root=${root:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 export WINEPREFIX="$root/build/wineprefix"
@@ -10,4 +12,14 @@ export WINEDLLOVERRIDES="mscoree,mshtml=,winedbg.exe=d"
 export LC_ALL=C.UTF-8
 # ODBC drivers registered under the Windows drivers' names, for the tests (see scripts/lib/odbc.sh).
 export ODBCSYSINI="$root/build/odbc"
-export WINE=/usr/lib/wine/wine64
+export WINE=/usr/lib/wine/wine64     # PE32+ programs
+export WINE32=/usr/lib/wine/wine     # PE32 programs (the release), in the same prefix
+export WINESERVER=/usr/lib/wine/wineserver
+
+# A host path as Windows programs under Wine see it; fails when Wine cannot say.
+windows_path() {
+  local converted
+  converted=$("$WINE" winepath.exe -w "$1" 2>/dev/null | tr -d '\r')
+  [ -n "$converted" ] || { echo "winepath: no Windows path for $1" >&2; return 1; }
+  printf '%s\n' "$converted"
+}

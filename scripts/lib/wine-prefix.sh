@@ -7,14 +7,14 @@ source "$root/scripts/lib/wine-env.sh"
 [ -n "${DISPLAY:-}" ] || { echo "wine-prefix: DISPLAY is not set" >&2; exit 1; }
 
 # A server left from an earlier run belongs to a display that is gone: its windows would fail.
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
+"$WINESERVER" -k 2>/dev/null || true
+"$WINESERVER" -w 2>/dev/null || true
 
 if [ ! -f "$WINEPREFIX/.tavilo-ready" ]; then
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   "$WINE" wineboot.exe --init </dev/null >/dev/null 2>&1
-  wineserver -w
+  "$WINESERVER" -w
 
   fonts="$WINEPREFIX/drive_c/windows/Fonts"
   mkdir -p "$fonts"
@@ -31,9 +31,9 @@ if [ ! -f "$WINEPREFIX/.tavilo-ready" ]; then
   for face in "宋体" "SimSun" "新宋体" "NSimSun" "微软雅黑" "Microsoft YaHei"; do
     reg "$subst" /v "$face" /d 'WenQuanYi Micro Hei'
   done
-  wineserver -w
+  "$WINESERVER" -w
   touch "$WINEPREFIX/.tavilo-ready"
 fi
-wineserver -p
+"$WINESERVER" -p
 # A prefix-wide start costs seconds; booting once here makes every later test executable start in ~0.1 s.
 "$WINE" wineboot.exe </dev/null >/dev/null 2>&1 || true

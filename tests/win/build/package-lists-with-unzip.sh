@@ -2,11 +2,13 @@
 # Builds a package through Update.exe (F2, the real zip32.dll) and lists it with Debian's unzip: the entries must
 # be exactly the bare names the author listed plus the descriptor. Runs under the Windows suite's environment.
 set -euo pipefail
-tests_exe=$1
+emulator=$1   # the Wine loader for this tree's bitness
+tests_exe=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-TAVILO_KEEP_PACKAGE=$(winepath -w "$work/package.sky") \
-  "$WINE" "$tests_exe" --gtest_filter=BuildFlowTest.F2InAuthorModeBuildsThePackageAndRegistersIt
+package=$("$WINE" winepath.exe -w "$work/package.sky" | tr -d '\r')
+[ -n "$package" ] || { echo "winepath gave no Windows path" >&2; exit 1; }
+TAVILO_KEEP_PACKAGE=$package "$emulator" "$tests_exe" --gtest_filter=BuildFlowTest.F2InAuthorModeBuildsThePackageAndRegistersIt
 unzip -tq "$work/package.sky"
 listed=$(unzip -Z1 "$work/package.sky" | sort | tr '\n' '|')
 expected=$(printf '%s\n' "Tool.dll" "Update.xml" "readme.txt" "说明 & 注意.txt" | sort | tr '\n' '|')
