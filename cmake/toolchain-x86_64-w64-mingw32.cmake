@@ -1,4 +1,4 @@
-# The test build: the same program as the release, in 64 bits, because only 64-bit Wine runs on our machines.
+# The same program as the release, built a second time for 64 bits; its tests run under the 64-bit Wine loader.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(MINGW_TRIPLE x86_64-w64-mingw32)

@@ -1,8 +1,10 @@
 // The demonstration: the author's road (F2 builds a package and registers it on the update server) and then the
 // user's road (the package installed into another program directory), driven through the real Update.exe as
-// people use it. Screenshots go into the directory given on the command line; what happened is printed.
+// people use it. Screenshots go into the directory given on the command line; what happened is printed. Any step
+// that does not show what it should ends the demonstration with a non-zero exit code.
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 #include "ConnectionString.h"
@@ -19,10 +21,19 @@ void Say(const std::string& line)
     std::fflush(stdout);
 }
 
+void Expect(bool condition, const std::string& what)
+{
+    if (!condition) throw std::runtime_error(what);
+}
+
 void Shot(const std::wstring& outputDir, const std::wstring& name, HWND window)
 {
     Sleep(300);  // let the last paint land
-    SaveScreenshot(outputDir + L"\\" + name + L".bmp", AreaAround(window));
+    const std::wstring path = outputDir + L"\\" + name + L".bmp";
+    SaveScreenshot(path, AreaAround(window));
+    WIN32_FILE_ATTRIBUTE_DATA written{};
+    Expect(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &written) && written.nFileSizeLow > 0,
+           "the screenshot " + Narrow(name) + " was not written");
     Say("screenshot " + Narrow(name) + ".png");
 }
 
@@ -97,6 +108,7 @@ std::string AuthorsRoad(const std::wstring& outputDir, const ProgramDir& author)
     Shot(outputDir, L"author-built", app.Form());
     Say("author: message box \"" + Narrow(box.text) + "\"");
     box.Dismiss();
+    Expect(box.text == L"升级程序打包成功！", "F2 did not report a built package");
     PrintServerRows(server);
     return author.ReadFile(L"Output\\Quellis1.0_1.1.sky");
 }
@@ -110,34 +122,38 @@ void UsersRoad(const std::wstring& outputDir, const ProgramDir& user, const std:
     UpdateApp app(user);
     Say("user: click 开始升级");
     app.ClickStart();
-    bool seen = WaitUntil([&] { return app.Status().rfind(L"正在升级", 0) == 0; }, 30s);
-    if (seen) {
-        SaveScreenshot(outputDir + L"\\install-progress.bmp", AreaAround(app.Form()));
-        Say("screenshot install-progress.png (status line \"" + Narrow(app.Status()) + "\")");
-    }
+    Expect(WaitUntil([&] { return app.Status().rfind(L"正在升级", 0) == 0; }, 30s),
+           "the status line never said which file is being upgraded");
+    Say("status line \"" + Narrow(app.Status()) + "\"");
+    Shot(outputDir, L"install-progress", app.Form());
     const MessageBoxInfo box = app.ExpectMessageBox(60s);
     Shot(outputDir, L"install-done", app.Form());
     Say("user: message box \"" + Narrow(box.text) + "\"");
     box.Dismiss();
+    Expect(box.text == L"升级成功!", "the install did not report success");
     for (const wchar_t* file : {L"Bin\\Tavilo.Lessons.dll", L"readme.txt", L"Data\\Lessons\\课程表.xml"}) {
-        Say("user: " + Narrow(file) + (user.Exists(file) ? " installed" : " MISSING"));
+        Expect(user.Exists(file), Narrow(file) + " was not installed");
+        Say("user: " + Narrow(file) + " installed");
     }
-    Say(std::string("user: Quellis.sky ") + (user.Exists(L"Quellis.sky") ? "still there" : "removed"));
+    Expect(!user.Exists(L"Quellis.sky"), "the installed package was not removed");
+    Say("user: Quellis.sky removed");
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: DemoDriver <output directory>\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: DemoDriver <output directory> <folder holding Update.exe and its libraries>\n");
         return 2;
     }
     const std::wstring outputDir = argv[1];
+    std::wstring programFiles = argv[2];
+    if (programFiles.back() != L'\\') programFiles += L'\\';
     try {
-        ProgramDir author;
+        ProgramDir author(programFiles);
         const std::string package = AuthorsRoad(outputDir, author);
-        ProgramDir user;
+        ProgramDir user(programFiles);
         UsersRoad(outputDir, user, package);
         return 0;
     } catch (const std::exception& error) {

@@ -102,17 +102,14 @@ void TempDir::Remove(const std::wstring& relative) const
     fs::remove_all(fs::path(path_ + relative), ignored);
 }
 
-ProgramDir::ProgramDir()
+ProgramDir::ProgramDir(std::wstring programFiles) : programFiles_(std::move(programFiles))
 {
-    CopyFromBin(L"Update.exe");
-    for (const wchar_t* library : {L"zip32.dll", L"unzip32.dll"}) {
-        if (GetFileAttributesW((BinDirectory() + library).c_str()) != INVALID_FILE_ATTRIBUTES) CopyFromBin(library);
-    }
+    for (const wchar_t* file : {L"Update.exe", L"zip32.dll", L"unzip32.dll"}) CopyFromBin(file);
 }
 
 void ProgramDir::CopyFromBin(const std::wstring& name) const
 {
-    if (!CopyFileW((BinDirectory() + name).c_str(), (Path() + name).c_str(), FALSE)) {
+    if (!CopyFileW((programFiles_ + name).c_str(), (Path() + name).c_str(), FALSE)) {
         throw std::runtime_error("cannot copy " + Narrow(name) + " into the program directory");
     }
 }
@@ -177,7 +174,7 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t*
         HWND found;
     } search{processId, className, caption, nullptr};
     EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
+        [](HWND window, LPARAM parameter) CALLBACK -> BOOL {
             auto& s = *reinterpret_cast<Search*>(parameter);
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
@@ -234,7 +231,7 @@ static BoxIcon IconOf(HWND box)
     HWND iconControl = nullptr;
     EnumChildWindows(
         box,
-        [](HWND child, LPARAM found) -> BOOL {
+        [](HWND child, LPARAM found) CALLBACK -> BOOL {
             if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
             *reinterpret_cast<HWND*>(found) = child;
             return FALSE;

@@ -39,12 +39,16 @@ private:
     std::wstring path_;
 };
 
-// A program directory holding a copy of Update.exe and, where built, the two archive libraries.
+// A program directory holding a copy of Update.exe and the two archive libraries, taken from `programFiles`
+// (with a trailing backslash; the build's own output by default).
 class ProgramDir : public TempDir {
 public:
-    ProgramDir();
+    explicit ProgramDir(std::wstring programFiles = BinDirectory());
     void CopyFromBin(const std::wstring& name) const;
     std::wstring Executable() const { return Path() + L"Update.exe"; }
+
+private:
+    std::wstring programFiles_;
 };
 
 // A process we started; ended when the object goes.
