@@ -44,9 +44,14 @@ TApplication::TApplication(HINSTANCE instance) : instance_(instance)
     windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = instance_;
     windowClass.lpszClassName = kHiddenWindowClass;
-    RegisterClassExW(&windowClass);
+    if (!RegisterClassExW(&windowClass)) throw WindowsError("Cannot register the window class", GetLastError());
     handle_ = CreateWindowExW(0, kHiddenWindowClass, Title().c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                               instance_, nullptr);
+    if (handle_ == nullptr) {
+        const DWORD error = GetLastError();
+        UnregisterClassW(kHiddenWindowClass, instance_);
+        throw WindowsError("Cannot create the application window", error);
+    }
 }
 
 TApplication::~TApplication()
@@ -60,6 +65,17 @@ std::wstring TApplication::Title() const
     return TitleFromExecutablePath(ExecutablePath());
 }
 
+Exception WindowsError(const std::string& what, unsigned long code)
+{
+    return Exception(what + " (system error " + std::to_string(code) + ")");
+}
+
+void ShowErrorBox(HWND owner, const std::exception& error)
+{
+    const std::wstring text = Widen(WithFullStop(error.what()));
+    MessageBoxW(owner, text.c_str(), TitleFromExecutablePath(ExecutablePath()).c_str(), MB_OK | MB_ICONERROR);
+}
+
 int TApplication::Run()
 {
     MSG message;
@@ -69,6 +85,5 @@ int TApplication::Run()
 
 void TApplication::ShowException(HWND owner, const std::exception& error) const
 {
-    const std::wstring text = Widen(WithFullStop(error.what()));
-    MessageBoxW(owner, text.c_str(), Title().c_str(), MB_OK | MB_ICONERROR);
+    ShowErrorBox(owner, error);
 }

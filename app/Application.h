@@ -6,6 +6,8 @@
 #include <string>
 #include <windows.h>
 
+#include "Errors.h"
+
 class TApplication {
 public:
     explicit TApplication(HINSTANCE instance);
@@ -27,6 +29,13 @@ private:
     HINSTANCE instance_;
     HWND handle_ = nullptr;
 };
+
+// The default handler's box, also for errors before there is an application object: the error's text with the
+// full-stop rule, the application's title as caption, the error icon.
+void ShowErrorBox(HWND owner, const std::exception& error);
+
+// A window-system call failed: what was attempted and the system's error number.
+Exception WindowsError(const std::string& what, unsigned long code);
 
 // The text the default error handler shows: a full stop is added when the last character sorts after it.
 std::string WithFullStop(std::string text);

@@ -8,6 +8,7 @@
 #include "Paths.h"
 #include "Text.h"
 #include "UpdateDescriptor.h"
+#include "install/SafeNames.h"
 #include "zipcore/zip_reader.hpp"
 
 namespace {
@@ -39,6 +40,8 @@ std::optional<std::string> ProblemWith(const std::vector<SourceFile>& files)
         const std::string name = Lower(file.entry.name);
         if (name == Lower(kDescriptorName)) return "文件名与升级说明文件 Update.xml 重复，请改名：" + file.source;
         if (!names.insert(name).second) return "升级包中不能有两个同名的文件：" + file.entry.name;
+        // The installer refuses such a destination; the author hears of it now rather than from every user.
+        if (auto problem = DirectoryProblem(file.entry.path)) return "目标目录无效（" + file.source + "）：" + *problem;
     }
     return std::nullopt;
 }

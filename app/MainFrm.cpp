@@ -1,5 +1,7 @@
 #include "MainFrm.h"
 
+#include <commctrl.h>
+
 #include "Application.h"
 #include "ControlIds.h"
 #include "MessagePump.h"
@@ -45,6 +47,20 @@ TShiftState CurrentShiftState()
     return {held(VK_SHIFT), held(VK_MENU), held(VK_CONTROL)};
 }
 
+// A push button outside a dialog clicks on Space only; Enter on the focused button should click it too. Only the
+// first key-down counts, as in dialogs: a held key's repeats, or the key-up of the Enter that closed a message box,
+// must not start another run.
+LRESULT CALLBACK ClickOnEnter(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    constexpr LPARAM kWasDown = 1 << 30;
+    if (message == WM_KEYDOWN && wParam == VK_RETURN && (lParam & kWasDown) == 0) {
+        SendMessageW(button, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(button, ClickOnEnter, 0);
+    return DefSubclassProc(button, message, wParam, lParam);
+}
+
 // Clears the running-flow mark however the flow ends.
 class FlowScope {
 public:
@@ -75,7 +91,7 @@ TfrmMain::TfrmMain(TApplication& application)
     windowClass.hIcon = LoadIconW(application_.Instance(), MAKEINTRESOURCEW(IDI_UPDATE));
     windowClass.hbrBackground = background_.get();
     windowClass.lpszClassName = kWindowClass;
-    RegisterClassExW(&windowClass);
+    if (!RegisterClassExW(&windowClass)) throw WindowsError("Cannot register the window class", GetLastError());
 
     RECT frame{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
     AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
@@ -84,8 +100,12 @@ TfrmMain::TfrmMain(TApplication& application)
     const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
 
-    CreateWindowExW(0, kWindowClass, kCaption, kStyle, left, top, width, height, nullptr, nullptr,
-                    application_.Instance(), this);
+    if (!CreateWindowExW(0, kWindowClass, kCaption, kStyle, left, top, width, height, nullptr, nullptr,
+                         application_.Instance(), this)) {
+        const DWORD error = GetLastError();
+        UnregisterClassW(kWindowClass, application_.Instance());
+        throw WindowsError("Cannot create the main window", error);
+    }
 }
 
 TfrmMain::~TfrmMain()
@@ -126,6 +146,7 @@ void TfrmMain::CreateControls()
         const ControlLayout& control = kLayout[i];
         *fields[i] = CreateControl(control.className, control.text, control.style, control.id, control.bounds);
     }
+    SetWindowSubclass(btStart, ClickOnEnter, 0, 0);
     picture_.reset(static_cast<HBITMAP>(LoadImageW(application_.Instance(), MAKEINTRESOURCEW(IDB_IMAGE1),
                                                    IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
     SendMessageW(Image1, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_.get()));

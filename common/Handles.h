@@ -19,7 +19,10 @@ inline UniqueHandle OwnHandle(HANDLE h)
 }
 
 struct FindCloser {
-    void operator()(HANDLE h) const { FindClose(h); }
+    void operator()(HANDLE h) const
+    {
+        if (h != INVALID_HANDLE_VALUE) FindClose(h);  // a failed search has nothing to close
+    }
 };
 using UniqueFind = std::unique_ptr<void, FindCloser>;
 

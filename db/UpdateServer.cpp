@@ -1,5 +1,6 @@
 #include "UpdateServer.h"
 
+#include <optional>
 #include <vector>
 
 #include <windows.h>
@@ -63,9 +64,11 @@ void PublishPackageRecord(odbc::Connection& cnnServer, std::string_view connecti
         throw EServerConnectError(error);
     }
 
-    odbc::Transaction transaction(cnnServer);  // rolls back unless committed below
+    std::optional<odbc::Transaction> transaction;  // rolls back unless committed below
     const std::string fileName = ServerFileName(package.packageFileName);
     try {
+        // A server that refuses to begin the transaction fails this step like the writes it would hold.
+        transaction.emplace(cnnServer);
         odbc::Statement(cnnServer, "delete from QS_UpdateFiles where FileName=?").Execute({fileName});
         odbc::Statement(cnnServer, "insert into QS_UpdateFiles(FromVersion,ToVersion,FileName,FileSize)values(?,?,?,?)")
             .Execute({package.fromVersion, package.toVersion, fileName, package.fileSize});
@@ -73,5 +76,5 @@ void PublishPackageRecord(odbc::Connection& cnnServer, std::string_view connecti
         throw EServerAccessError(error);
     }
     WriteParamRows(cnnServer, "QS_SysParams", "Version", package.toVersion);
-    transaction.Commit();
+    transaction->Commit();
 }

@@ -56,6 +56,12 @@ Variant::Variant(IUnknown* object) : Variant()
     if (object != nullptr) object->AddRef();
 }
 
+Variant::Variant(bool flag) : Variant()
+{
+    value_.vt = VT_BOOL;
+    value_.boolVal = flag ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
 VARIANT* Variant::Receive()
 {
     VariantClear(&value_);

@@ -44,6 +44,7 @@ class Variant {
 public:
     Variant() { VariantInit(&value_); }
     explicit Variant(IUnknown* object);  // holds its own reference
+    explicit Variant(bool flag);
     ~Variant() { VariantClear(&value_); }
 
     Variant(const Variant&) = delete;

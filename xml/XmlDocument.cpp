@@ -1,5 +1,7 @@
 #include "XmlDocument.h"
 
+#include <cctype>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -9,6 +11,9 @@
 #include "Text.h"
 
 namespace {
+
+// mingw's import libraries lack this interface's identifier.
+constexpr IID kDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 
 std::string TrimRight(std::string text)
 {
@@ -30,7 +35,44 @@ ComPtr<IXMLDOMDocument> CreateDomDocument()
                                   reinterpret_cast<void**>(document.GetAddressOf())),
                  "Cannot create an MSXML 6 document");
     CheckHResult(document->put_async(VARIANT_FALSE), "Cannot set up the XML document");
+    // A second guard behind RefuseDocumentType: no external entity is fetched and no DTD accepted where the parser
+    // honours these (Wine's ignores ProhibitDTD).
+    CheckHResult(document->put_resolveExternals(VARIANT_FALSE), "Cannot set up the XML document");
+    ComPtr<IXMLDOMDocument2> settings;
+    if (SUCCEEDED(document->QueryInterface(kDocument2, reinterpret_cast<void**>(settings.GetAddressOf())))) {
+        CheckHResult(settings->setProperty(BString(std::string_view("ProhibitDTD")).Get(), Variant(true).Get()),
+                     "Cannot set up the XML document");
+    }
     return document;
+}
+
+// Descriptors and file lists come from outside: a document type declaration could define entities that rewrite
+// the paths the flows act on, or fetch other files. Every document is refused before the parser sees it, so that
+// Windows and Wine (whose parser expands entities whatever ProhibitDTD says) behave alike. The markup is ASCII in
+// every encoding we read; a UTF-16 text is looked at as UTF-16.
+bool HasDocumentType(std::string_view bytes)
+{
+    constexpr std::string_view kMarkup = "<!DOCTYPE";
+    auto matchesAt = [&](size_t at, size_t step) {
+        for (size_t i = 0; i < kMarkup.size(); ++i) {
+            const size_t index = at + i * step;
+            if (index >= bytes.size()) return false;
+            if (std::toupper(static_cast<unsigned char>(bytes[index])) != kMarkup[i]) return false;
+        }
+        return true;
+    };
+    for (size_t at = 0; at < bytes.size(); ++at) {
+        if (matchesAt(at, 1) || matchesAt(at, 2)) return true;
+    }
+    return false;
+}
+
+void RefuseDocumentType(std::string_view bytes, const std::string& what)
+{
+    if (HasDocumentType(bytes)) {
+        const std::string reason = "a document type declaration (<!DOCTYPE>) is not allowed";
+        throw EDOMParseError(what + ": " + reason, reason, 0, 0);
+    }
 }
 
 [[noreturn]] void ThrowParseError(IXMLDOMDocument* document, const std::string& what)
@@ -62,17 +104,38 @@ ComPtr<IStream> OpenFileStream(const std::string& path, DWORD mode, BOOL create,
     return stream;
 }
 
+// The whole file, read once: the parser is given the very bytes that were checked.
+std::string ReadWholeStream(IStream* stream, const std::string& path)
+{
+    std::string bytes;
+    char buffer[16384];
+    for (;;) {
+        ULONG read = 0;
+        const HRESULT result = stream->Read(buffer, sizeof buffer, &read);
+        if (FAILED(result)) CheckHResult(result, "Cannot read \"" + path + "\"");
+        bytes.append(buffer, read);
+        if (read < sizeof buffer) return bytes;
+    }
+}
+
 void LoadFile(IXMLDOMDocument* document, const std::string& path)
 {
-    const ComPtr<IStream> stream = OpenFileStream(path, STGM_READ | STGM_SHARE_DENY_WRITE, FALSE, "Cannot open");
-    const Variant source(stream.Get());
+    const ComPtr<IStream> file = OpenFileStream(path, STGM_READ | STGM_SHARE_DENY_WRITE, FALSE, "Cannot open");
+    const std::string bytes = ReadWholeStream(file.Get(), path);
+    const std::string what = "Cannot load \"" + path + "\"";
+    RefuseDocumentType(bytes, what);
+    ComPtr<IStream> memory;
+    memory.Attach(SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
+    if (memory == nullptr) throw std::bad_alloc();
+    const Variant source(memory.Get());
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT result = document->load(source.Get(), &loaded);
-    if (FAILED(result) || loaded != VARIANT_TRUE) ThrowParseError(document, "Cannot load \"" + path + "\"");
+    if (FAILED(result) || loaded != VARIANT_TRUE) ThrowParseError(document, what);
 }
 
 void LoadText(IXMLDOMDocument* document, const std::string& text)
 {
+    RefuseDocumentType(text, "Cannot parse the XML text");
     const BString source(text);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT result = document->loadXML(source.Get(), &loaded);

@@ -329,8 +329,13 @@ void UpdateApp::PostKey(WORD key) const
 
 void UpdateApp::TypeKey(WORD key, bool shift, bool ctrl, bool alt) const
 {
-    SetForegroundWindow(form_);
-    WaitUntil([this] { return GetForegroundWindow() == form_; }, 2s);
+    TypeKeyInto(form_, key, shift, ctrl, alt);
+}
+
+void TypeKeyInto(HWND window, WORD key, bool shift, bool ctrl, bool alt)
+{
+    SetForegroundWindow(window);
+    WaitUntil([window] { return GetForegroundWindow() == window; }, 2s);
     std::vector<INPUT> inputs;
     auto add = [&inputs](WORD vk, bool up) {
         INPUT input{};

@@ -115,6 +115,9 @@ private:
     HWND form_ = nullptr;
 };
 
+// Real key input (SendInput) into a window of any process, brought to the foreground first.
+void TypeKeyInto(HWND window, WORD key, bool shift = false, bool ctrl = false, bool alt = false);
+
 // Saves a part of the screen (the whole screen by default) as a 24-bit BMP.
 void SaveScreenshot(const std::wstring& path, RECT area = {0, 0, 0, 0});
 

@@ -71,3 +71,19 @@ TEST(MainWindow, OpensWithItsLayoutInAnEmptyProgramDirectory)
 
     EXPECT_TRUE(app.Closes()) << "the window closes from its caption bar";
 }
+
+TEST(MainWindow, EnterOnTheFocusedButtonClicksItOnceAndTheEnterThatClosesTheAnswerDoesNot)
+{
+    ProgramDir directory;  // no package: each click ends in one message box
+    UpdateApp app(directory);
+    // A repeated key-down (a held key) is not a press.
+    PostMessageW(app.Control(IDC_BTSTART), WM_KEYDOWN, VK_RETURN, 1 | (1 << 30));
+    EXPECT_FALSE(WaitForMessageBox(app.ProcessId(), 1500ms)) << "a repeated Enter started the install";
+
+    app.TypeKey(VK_RETURN);
+    const MessageBoxInfo box = app.ExpectMessageBox();
+    EXPECT_EQ(box.text, L"未检查到升级程序!");
+    TypeKeyInto(box.window, VK_RETURN);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box.window); }, 5s)) << "Enter did not close the message box";
+    EXPECT_FALSE(WaitForMessageBox(app.ProcessId(), 1500ms)) << "the Enter that closed the box started a new run";
+}

@@ -130,7 +130,7 @@ TEST_F(BuildFlowTest, OnlyF2WithTheMarkerBuilds)
     WriteFileList("1.0", "1.1", standardList);
     {
         UpdateApp app(dir);
-        for (WORD key : {WORD('A'), WORD(VK_F3), WORD(VK_RETURN), WORD(VK_F1)}) app.PostKey(key);
+        for (WORD key : {WORD('A'), WORD(VK_F3), WORD(VK_ESCAPE), WORD(VK_F1)}) app.PostKey(key);
         Sleep(500);
         EXPECT_FALSE(FindMessageBox(app.ProcessId()));
         EXPECT_FALSE(dir.Exists(L"Output"));
@@ -177,6 +177,9 @@ TEST_F(BuildFlowTest, AFaultyListIsRefusedBeforeAnythingIsWritten)
         {{{"Bin", ""}}, L"Bin"},  // a directory is not a file
         {{{"readme.txt", ""}, {"other\\README.TXT", "x\\"}}, L"README.TXT"},
         {{{"update.XML", ""}}, L"update.XML"},
+        {{{"readme.txt", "..\\..\\Windows\\"}}, L"readme.txt"},  // the installer would refuse these later
+        {{{"readme.txt", "C:\\Windows\\"}}, L"readme.txt"},
+        {{{"readme.txt", "\\Windows"}}, L"readme.txt"},
     };
     UpdateApp app(dir);
     for (const Case& c : cases) {

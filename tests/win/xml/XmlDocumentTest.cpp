@@ -151,6 +151,36 @@ TEST_F(XmlDocumentTest, AMissingOrMalformedFileRaisesAndLeavesTheDocumentInactiv
     EXPECT_FALSE(xml.Active());
 }
 
+TEST_F(XmlDocumentTest, ADocumentTypeDeclarationIsRefusedInEveryEncodingBeforeParsing)
+{
+    const std::string entities = "<!DOCTYPE update [<!ENTITY up \"..\\..\\\">]>";
+    const std::string body = "<update><files><file name=\"a.dll\" path=\"&up;\"/></files></update>";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + entities + body) utf16 += {c, '\0'};
+    const struct {
+        const wchar_t* file;
+        std::string bytes;
+    } cases[] = {
+        {L"entities.xml", entities + body},
+        {L"declared.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE update SYSTEM \"x.dtd\">" + body},
+        {L"gbk.xml", "<?xml version=\"1.0\" encoding=\"GBK\"?><!doctype update>" + body},
+        {L"utf16.xml", utf16},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Write(c.file, c.bytes);
+        try {
+            xml.LoadFromFile(path);
+            ADD_FAILURE() << "loaded " << path;
+        } catch (const EDOMParseError& error) {
+            EXPECT_STREQ(error.what(), ("Cannot load \"" + path +
+                                        "\": a document type declaration (<!DOCTYPE>) is not allowed").c_str());
+        }
+        ExpectNoActiveDocument(xml);
+    }
+    xml.SetXMLText(entities + body);
+    EXPECT_THROW(xml.SetActive(true), EDOMParseError);
+}
+
 TEST_F(XmlDocumentTest, ActivationParsesTheHeldTextOrElseReloadsTheLastFile)
 {
     const std::string file = Write(L"list.xml", "<list><version>from file</version></list>");
