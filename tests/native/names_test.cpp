@@ -2,6 +2,8 @@
 // helpers they rest on (UTF-8 validation, patterns, the long form of Windows paths).
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "zipcore/entry_name.hpp"
 #include "zipcore/error.hpp"
 #include "zipcore/long_path.hpp"
@@ -89,11 +91,45 @@ TEST(NamePatterns, MatchWildcardsWithOrWithoutCase) {
     EXPECT_TRUE(zipcore::matchesPattern("Update.xml", "update.XML", true));
     EXPECT_FALSE(zipcore::matchesPattern("Update.xml", "update.xml", false));
     EXPECT_TRUE(zipcore::matchesPattern("dir/a.TXT", "*.txt", true));
+    EXPECT_TRUE(zipcore::matchesPattern("\xC3\x89T\xC3\x89.TXT", "?t\xC3\xA9.*", true));  // ÉTÉ.TXT, ?té.*
     EXPECT_TRUE(zipcore::matchesPattern("abXbYc", "a*b*c", false));
     EXPECT_FALSE(zipcore::matchesPattern("abXbY", "a*b*c", false));
     EXPECT_TRUE(zipcore::matchesPattern("\xE4\xB8\xAD.txt", "?.txt", false));  // '?' is one character, not one byte
     EXPECT_FALSE(zipcore::matchesPattern("a.txt", "?", false));
     EXPECT_TRUE(zipcore::matchesPattern("", "*", false));
+}
+
+TEST(FileNames, CompareAsWindowsDoesByUnicodeSimpleUpperCase) {
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } pairs[] = {
+        {"Update.XML", "update.xml", true},
+        {"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.TXT", true},                      // Été, éTÉ
+        {"\xC3\xBF", "\xC5\xB8", true},                                                // ÿ, Ÿ
+        {"\xCF\x83\xCE\xAF\xCF\x82", "\xCE\xA3\xCE\x8A\xCE\xA3", true},                // σίς, ΣΊΣ
+        {"\xD1\x91\xD0\xB6", "\xD0\x81\xD0\x96", true},                                // ёж, ЁЖ
+        {"\xC7\x85", "\xC7\x86", true},                                                // ǅ, ǆ: both Ǆ
+        {"stra\xC3\x9F" "e", "STRASSE", false},                                      // ß has no one-letter upper case
+        {"\xC3\x9F", "\xE1\xBA\x9E", false},                                          // ß, ẞ
+        {"\xC4\xB1", "I", false},                                                    // dotless ı: Windows keeps it
+        {"\xC4\xB0", "i", false},                                                    // İ
+        {"i", "I", true},
+        {"\xC5\xBF", "S", false},                                                    // long ſ
+        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", false},                               // Deseret: beyond the BMP
+        {"\xE4\xB8\xAD\xE6\x96\x87", "\xE4\xB8\xAD\xE6\x96\x87", true},                  // 中文
+        {"a\xFF", "A\xFF", true},                                                    // not UTF-8: bytes kept
+        {"e\xCC\x81", "\xC3\x89", false},                                              // no normalisation
+    };
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(std::string(pair.a) + " / " + pair.b);
+        EXPECT_EQ(zipcore::sameFileName(pair.a, pair.b), pair.same);
+        EXPECT_EQ(zipcore::fileNameKey(pair.a) == zipcore::fileNameKey(pair.b), pair.same);
+        // The extraction library's case-insensitive patterns follow the same rule.
+        EXPECT_EQ(zipcore::matchesPattern(pair.a, pair.b, true), pair.same);
+    }
+    EXPECT_EQ(zipcore::fileNameKey("\xC3\xA9t\xC3\xA9.txt"), "\xC3\x89T\xC3\x89.TXT");
 }
 
 TEST(ExtendedLengthPath, PrefixesOnlyLongFullPaths) {

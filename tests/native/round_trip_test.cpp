@@ -147,9 +147,11 @@ TEST(ZipWriter, RefusesTwoEntriesOfTheSameNameInAnyCase) {
     zipcore::ZipWriter writer(dir / "a.zip");
     writer.addEntry("Update.xml", sourceOf("a"), {});
     EXPECT_EQ(kindOf([&] { writer.addEntry("update.XML", sourceOf("b"), {}); }), ErrorKind::Usage);
+    writer.addEntry("\xC3\x89t\xC3\xA9.txt", sourceOf("a"), {});  // Été.txt
+    EXPECT_EQ(kindOf([&] { writer.addEntry("\xC3\xA9T\xC3\x89.TXT", sourceOf("b"), {}); }), ErrorKind::Usage);
     writer.addEntry("other.xml", sourceOf("c"), {});  // a refused name does not spoil the archive
     writer.finish();
-    EXPECT_EQ(zipcore::ZipReader::open(dir / "a.zip").entries().size(), 2u);
+    EXPECT_EQ(zipcore::ZipReader::open(dir / "a.zip").entries().size(), 3u);
 }
 
 TEST(ZipWriter, StoresTheFilesTime) {
