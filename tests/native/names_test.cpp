@@ -41,9 +41,14 @@ TEST(SafeFlatName, KeepsTheLastComponentOfHarmlessNames) {
     EXPECT_EQ(zipcore::safeFlatName("dir\\sub\\a.txt"), "a.txt");
     EXPECT_EQ(zipcore::safeFlatName("dir//a.txt"), "a.txt");
     EXPECT_EQ(zipcore::safeFlatName("\xE4\xB8\xAD\xE6\x96\x87.txt"), "\xE4\xB8\xAD\xE6\x96\x87.txt");
-    // Near misses of the refused forms stay ordinary names.
-    for (const char* name : {"a..b.txt", "..a", "com10.txt", "console.txt", "nulx", "lpt", "com0", "auxiliary.c"})
-        EXPECT_EQ(zipcore::safeFlatName(name), name);
+    // Near misses of the refused forms stay ordinary names. The longest component Windows allows is 255 UTF-16
+    // units, where a character beyond the Basic Multilingual Plane (U+1D4B3 here) counts as two.
+    std::string longest;
+    for (int i = 0; i < 127; ++i) longest += "\xF0\x9D\x92\xB3";
+    const std::vector<std::string> harmless = {"a..b.txt", "..a",         "com10.txt", "console.txt",
+                                               "nulx",     "lpt",         "com0",      "auxiliary.c",
+                                               "clock",    "COM\xC2\xB9\xC2\xB9", std::string(255, 'x'), longest};
+    for (const std::string& name : harmless) EXPECT_EQ(zipcore::safeFlatName(name), name);
 }
 
 TEST(SafeFlatName, RefusesNamesThatLeaveTheTargetOrReachDevices) {
@@ -52,7 +57,8 @@ TEST(SafeFlatName, RefusesNamesThatLeaveTheTargetOrReachDevices) {
         "/etc/evil.txt", "\\evil.txt", "//server/share/evil.txt", "\\\\server\\share\\evil.txt", "C:\\evil.txt",
         "C:evil.txt", "a.txt:evil", "CON", "con", "NUL.txt", "nul.tar.gz", "COM1", "com9.log", "LPT1.txt", "aux.c",
         "PRN", "CONIN$", "con .txt", "dir/NUL/x.txt", "COM\xC2\xB9.txt", "evil.txt.", "evil.txt ", ("a\x01" "b.txt"),
-        "tab\there", "a\x7F", "dir/", "what?.txt", "a*b", "a<b", "a|b", "a\"b",
+        "tab\there", "a\x7F", "dir/", "what?.txt", "a*b", "a<b", "a|b", "a\"b", "CLOCK$", "Clock$.txt",
+        "lpt\xC2\xB3", "com\xC2\xB2 .log",
     };
     for (const std::string name : hostile) {
         SCOPED_TRACE(name);
