@@ -44,7 +44,7 @@ std::vector<HostileArchive> hostileArchives() {
         {"sub/GOOD.TXT"},
         {"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.txt"},                  // Été, éTÉ
         {"\xD0\x9F\xD1\x80\xD0\xB8.txt", "\xD0\xBF\xD0\xA0\xD0\x98.txt"},  // При, пРИ
-        {"\xCE\xA3\xCE\x8A\xCE\xA3.txt", "\xCF\x83\xCE\xAF\xCF\x82.txt"},  // ΣΊΣ, σίς
+        {"\xCE\xA3\xCE\x8A\xCE\xA3.txt", "\xCF\x83\xCE\xAF\xCF\x83.txt"},  // ΣΊΣ, σίσ
     };
     for (const std::vector<std::string>& names : collisions) {
         std::vector<ForgedEntry> entries = {{.name = kGoodName, .content = "replacement"}};

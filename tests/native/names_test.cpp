@@ -105,28 +105,31 @@ TEST(NamePatterns, MatchWildcardsWithOrWithoutCase) {
     EXPECT_TRUE(zipcore::matchesPattern("", "*", false));
 }
 
-TEST(FileNames, CompareAsWindowsDoesByUnicodeSimpleUpperCase) {
+TEST(FileNames, CompareAsWindowsDoesByUnicodeUpperCasePairs) {
     const struct {
         const char* a;
         const char* b;
         bool same;
     } pairs[] = {
         {"Update.XML", "update.xml", true},
-        {"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.TXT", true},                      // Été, éTÉ
-        {"\xC3\xBF", "\xC5\xB8", true},                                                // ÿ, Ÿ
-        {"\xCF\x83\xCE\xAF\xCF\x82", "\xCE\xA3\xCE\x8A\xCE\xA3", true},                // σίς, ΣΊΣ
-        {"\xD1\x91\xD0\xB6", "\xD0\x81\xD0\x96", true},                                // ёж, ЁЖ
-        {"\xC7\x85", "\xC7\x86", true},                                                // ǅ, ǆ: both Ǆ
-        {"stra\xC3\x9F" "e", "STRASSE", false},                                      // ß has no one-letter upper case
-        {"\xC3\x9F", "\xE1\xBA\x9E", false},                                          // ß, ẞ
-        {"\xC4\xB1", "I", false},                                                    // dotless ı: Windows keeps it
-        {"\xC4\xB0", "i", false},                                                    // İ
+        {"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.TXT", true},             // Été, éTÉ
+        {"\xC3\xBF", "\xC5\xB8", true},                                       // ÿ, Ÿ
+        {"\xCF\x83\xCE\xAF\xCF\x83", "\xCE\xA3\xCE\x8A\xCE\xA3", true},       // σίσ, ΣΊΣ
+        {"\xCF\x82", "\xCE\xA3", false},                                      // final ς: Windows keeps it
+        {"\xC2\xB5", "\xCE\x9C", false},                                      // micro sign, capital mu
+        {"\xD1\x91\xD0\xB6", "\xD0\x81\xD0\x96", true},                       // ёж, ЁЖ
+        {"\xC7\x86", "\xC7\x84", true},                                       // ǆ, Ǆ
+        {"\xC7\x85", "\xC7\x84", false},                                      // title-case ǅ stays
+        {"stra\xC3\x9F" "e", "STRASSE", false},                               // ß has no one-letter upper case
+        {"\xC3\x9F", "\xE1\xBA\x9E", false},                                  // ß, ẞ
+        {"\xC4\xB1", "I", false},                                             // dotless ı: Windows keeps it
+        {"\xC4\xB0", "i", false},                                             // İ
         {"i", "I", true},
-        {"\xC5\xBF", "S", false},                                                    // long ſ
-        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", false},                               // Deseret: beyond the BMP
-        {"\xE4\xB8\xAD\xE6\x96\x87", "\xE4\xB8\xAD\xE6\x96\x87", true},                  // 中文
-        {"a\xFF", "A\xFF", true},                                                    // not UTF-8: bytes kept
-        {"e\xCC\x81", "\xC3\x89", false},                                              // no normalisation
+        {"\xC5\xBF", "S", false},                                             // long ſ
+        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", false},                      // Deseret: beyond the BMP
+        {"\xE4\xB8\xAD\xE6\x96\x87", "\xE4\xB8\xAD\xE6\x96\x87", true},       // 中文
+        {"a\xFF", "A\xFF", true},                                             // not UTF-8: bytes kept
+        {"e\xCC\x81", "\xC3\x89", false},                                     // no normalisation
     };
     for (const auto& pair : pairs) {
         SCOPED_TRACE(std::string(pair.a) + " / " + pair.b);

@@ -2,10 +2,13 @@
 """Writes src/upper_case_table.cpp, the table by which the archive core compares file names as Windows does.
 
 Source: the Unicode Character Database as Debian's package unicode-data installs it (/usr/share/unicode). The
-table keeps the simple upper-case mapping (field 12 of UnicodeData.txt) of every character of the Basic
-Multilingual Plane that has one, as NTFS's upcase table does: one UTF-16 unit to one unit, nothing beyond the BMP
-(Windows upper-cases UTF-16 units, so a surrogate pair is compared as it is). Two mappings are left out because
-Windows leaves them out: U+0131 (dotless i) and U+017F (long s) would otherwise become the ASCII I and S.
+table holds the simple upper-case mapping (field 12 of UnicodeData.txt) of the characters of the Basic
+Multilingual Plane that form a case pair with their upper case: one UTF-16 unit to one unit, as Windows's upcase
+table does, nothing beyond the BMP (Windows upper-cases UTF-16 units, so a surrogate pair stays as it is).
+
+A mapping whose upper case lower-cases to another character is left out, as Windows leaves it out: the dotless
+i and the long s (their upper cases are the ASCII I and S), the final sigma, the micro sign, the title-case
+digraphs such as U+01C5 and a few more. Wine's CompareStringOrdinal agrees with the result over the whole plane.
 
 Run it again only to move to a newer Unicode version: python3 make_upper_case_table.py [UCD_DIRECTORY]
 """
@@ -14,7 +17,6 @@ import pathlib
 import re
 import sys
 
-LEFT_ALONE_BY_WINDOWS = {0x0131, 0x017F}
 PER_LINE = 6
 
 
@@ -27,16 +29,16 @@ def unicode_version(ucd: pathlib.Path) -> str:
 
 
 def mappings(ucd: pathlib.Path) -> list[tuple[int, int]]:
-    result = []
+    upper, lower = {}, {}
     for line in (ucd / "UnicodeData.txt").read_text(encoding="utf-8").splitlines():
         fields = line.split(";")
-        if not fields[12]:
-            continue
-        character, upper = int(fields[0], 16), int(fields[12], 16)
-        if character > 0xFFFF or upper > 0xFFFF or character in LEFT_ALONE_BY_WINDOWS:
-            continue
-        result.append((character, upper))
-    return sorted(result)
+        character = int(fields[0], 16)
+        if fields[12]:
+            upper[character] = int(fields[12], 16)
+        if fields[13]:
+            lower[character] = int(fields[13], 16)
+    return sorted((character, capital) for character, capital in upper.items()
+                  if character <= 0xFFFF and capital <= 0xFFFF and lower.get(capital) == character)
 
 
 def main() -> None:

@@ -8,10 +8,12 @@
 
 namespace zipcore {
 
-// The form under which NTFS looks a name up: every character of the Basic Multilingual Plane replaced by its
-// Unicode simple upper-case mapping (one character to one, so 'ß' stays 'ß'), except the dotless 'ı' and the
-// long 's', which Windows leaves alone; characters beyond that plane, and bytes that are not UTF-8, stay as they
-// are. Two names are one file exactly when their keys are equal. UTF-8 in, UTF-8 out.
+// The form under which NTFS looks a name up: every character of the Basic Multilingual Plane that has a
+// one-character upper case forming a case pair with it (Unicode 15.0) replaced by that upper case, as Windows's
+// upcase table does. So 'é' and 'É', 'я' and 'Я' are one file, while 'ß' (no one-character upper case), the
+// dotless 'ı', the final 'ς' and the micro sign (whose upper cases lower-case to other letters) stay as they are;
+// characters beyond that plane, and bytes that are not UTF-8, stay as they are too. Nothing is normalised. Two
+// names are one file exactly when their keys are equal. UTF-8 in, UTF-8 out.
 std::string fileNameKey(std::string_view name);
 
 // Whether two UTF-8 names would be one file on Windows (the rule of CompareStringOrdinal ignoring case).
