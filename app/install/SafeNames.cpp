@@ -5,27 +5,9 @@
 #include <windows.h>
 
 #include "Text.h"
+#include "zipcore/entry_name.hpp"
 
 namespace {
-
-std::string AsciiLower(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return lower;
-}
-
-// CON, NUL, COM1 and the like open devices, with any extension and under any directory.
-bool IsDeviceName(std::string_view name)
-{
-    std::string base = AsciiLower(name.substr(0, name.find('.')));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    static constexpr std::string_view kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"};
-    if (std::find(std::begin(kDevices), std::end(kDevices), base) != std::end(kDevices)) return true;
-    return base.size() == 4 && (base.rfind("com", 0) == 0 || base.rfind("lpt", 0) == 0) && base[3] >= '1' &&
-           base[3] <= '9';
-}
 
 // Why one name (of a file or of a directory) cannot be used on Windows as it stands.
 std::optional<std::string> NameProblem(std::string_view name)
@@ -38,7 +20,7 @@ std::optional<std::string> NameProblem(std::string_view name)
         }
     }
     if (name.back() == '.' || name.back() == ' ') return "名称不能以点或空格结尾";
-    if (IsDeviceName(name)) return "名称是 Windows 的设备名";
+    if (zipcore::isReservedDeviceName(name)) return "名称是 Windows 的设备名";
     return std::nullopt;
 }
 

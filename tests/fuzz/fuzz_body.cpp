@@ -5,6 +5,7 @@
 #include "zipcore/byte_stream.hpp"
 #include "zipcore/entry_name.hpp"
 #include "zipcore/error.hpp"
+#include "zipcore/name_match.hpp"
 #include "zipcore/zip_reader.hpp"
 
 namespace ziptest {
@@ -17,6 +18,7 @@ void exerciseArchive(std::span<const std::uint8_t> bytes) {
         const zipcore::ZipReader reader(std::make_unique<zipcore::MemorySource>(bytes));
         zipcore::NullSink discard;
         for (const zipcore::Entry& entry : reader.entries()) {
+            zipcore::fileNameKey(entry.name);
             try {
                 zipcore::safeFlatName(entry.name);
             } catch (const zipcore::Error&) {

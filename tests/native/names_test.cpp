@@ -2,6 +2,8 @@
 // helpers they rest on (UTF-8 validation, patterns, the long form of Windows paths).
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "zipcore/entry_name.hpp"
 #include "zipcore/error.hpp"
 #include "zipcore/long_path.hpp"
@@ -39,9 +41,14 @@ TEST(SafeFlatName, KeepsTheLastComponentOfHarmlessNames) {
     EXPECT_EQ(zipcore::safeFlatName("dir\\sub\\a.txt"), "a.txt");
     EXPECT_EQ(zipcore::safeFlatName("dir//a.txt"), "a.txt");
     EXPECT_EQ(zipcore::safeFlatName("\xE4\xB8\xAD\xE6\x96\x87.txt"), "\xE4\xB8\xAD\xE6\x96\x87.txt");
-    // Near misses of the refused forms stay ordinary names.
-    for (const char* name : {"a..b.txt", "..a", "com10.txt", "console.txt", "nulx", "lpt", "com0", "auxiliary.c"})
-        EXPECT_EQ(zipcore::safeFlatName(name), name);
+    // Near misses of the refused forms stay ordinary names. The longest component Windows allows is 255 UTF-16
+    // units, where a character beyond the Basic Multilingual Plane (U+1D4B3 here) counts as two.
+    std::string longest;
+    for (int i = 0; i < 127; ++i) longest += "\xF0\x9D\x92\xB3";
+    const std::vector<std::string> harmless = {"a..b.txt", "..a",         "com10.txt", "console.txt",
+                                               "nulx",     "lpt",         "com0",      "auxiliary.c",
+                                               "clock",    "COM\xC2\xB9\xC2\xB9", std::string(255, 'x'), longest};
+    for (const std::string& name : harmless) EXPECT_EQ(zipcore::safeFlatName(name), name);
 }
 
 TEST(SafeFlatName, RefusesNamesThatLeaveTheTargetOrReachDevices) {
@@ -50,7 +57,8 @@ TEST(SafeFlatName, RefusesNamesThatLeaveTheTargetOrReachDevices) {
         "/etc/evil.txt", "\\evil.txt", "//server/share/evil.txt", "\\\\server\\share\\evil.txt", "C:\\evil.txt",
         "C:evil.txt", "a.txt:evil", "CON", "con", "NUL.txt", "nul.tar.gz", "COM1", "com9.log", "LPT1.txt", "aux.c",
         "PRN", "CONIN$", "con .txt", "dir/NUL/x.txt", "COM\xC2\xB9.txt", "evil.txt.", "evil.txt ", ("a\x01" "b.txt"),
-        "tab\there", "a\x7F", "dir/", "what?.txt", "a*b", "a<b", "a|b", "a\"b",
+        "tab\there", "a\x7F", "dir/", "what?.txt", "a*b", "a<b", "a|b", "a\"b", "CLOCK$", "Clock$.txt",
+        "lpt\xC2\xB3", "com\xC2\xB2 .log",
     };
     for (const std::string name : hostile) {
         SCOPED_TRACE(name);
@@ -89,11 +97,48 @@ TEST(NamePatterns, MatchWildcardsWithOrWithoutCase) {
     EXPECT_TRUE(zipcore::matchesPattern("Update.xml", "update.XML", true));
     EXPECT_FALSE(zipcore::matchesPattern("Update.xml", "update.xml", false));
     EXPECT_TRUE(zipcore::matchesPattern("dir/a.TXT", "*.txt", true));
+    EXPECT_TRUE(zipcore::matchesPattern("\xC3\x89T\xC3\x89.TXT", "?t\xC3\xA9.*", true));  // ÉTÉ.TXT, ?té.*
     EXPECT_TRUE(zipcore::matchesPattern("abXbYc", "a*b*c", false));
     EXPECT_FALSE(zipcore::matchesPattern("abXbY", "a*b*c", false));
     EXPECT_TRUE(zipcore::matchesPattern("\xE4\xB8\xAD.txt", "?.txt", false));  // '?' is one character, not one byte
     EXPECT_FALSE(zipcore::matchesPattern("a.txt", "?", false));
     EXPECT_TRUE(zipcore::matchesPattern("", "*", false));
+}
+
+TEST(FileNames, CompareAsWindowsDoesByUnicodeUpperCasePairs) {
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } pairs[] = {
+        {"Update.XML", "update.xml", true},
+        {"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.TXT", true},             // Été, éTÉ
+        {"\xC3\xBF", "\xC5\xB8", true},                                       // ÿ, Ÿ
+        {"\xCF\x83\xCE\xAF\xCF\x83", "\xCE\xA3\xCE\x8A\xCE\xA3", true},       // σίσ, ΣΊΣ
+        {"\xCF\x82", "\xCE\xA3", false},                                      // final ς: Windows keeps it
+        {"\xC2\xB5", "\xCE\x9C", false},                                      // micro sign, capital mu
+        {"\xD1\x91\xD0\xB6", "\xD0\x81\xD0\x96", true},                       // ёж, ЁЖ
+        {"\xC7\x86", "\xC7\x84", true},                                       // ǆ, Ǆ
+        {"\xC7\x85", "\xC7\x84", false},                                      // title-case ǅ stays
+        {"stra\xC3\x9F" "e", "STRASSE", false},                               // ß has no one-letter upper case
+        {"\xC3\x9F", "\xE1\xBA\x9E", false},                                  // ß, ẞ
+        {"\xC4\xB1", "I", false},                                             // dotless ı: Windows keeps it
+        {"\xC4\xB0", "i", false},                                             // İ
+        {"i", "I", true},
+        {"\xC5\xBF", "S", false},                                             // long ſ
+        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", false},                      // Deseret: beyond the BMP
+        {"\xE4\xB8\xAD\xE6\x96\x87", "\xE4\xB8\xAD\xE6\x96\x87", true},       // 中文
+        {"a\xFF", "A\xFF", true},                                             // not UTF-8: bytes kept
+        {"e\xCC\x81", "\xC3\x89", false},                                     // no normalisation
+    };
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(std::string(pair.a) + " / " + pair.b);
+        EXPECT_EQ(zipcore::sameFileName(pair.a, pair.b), pair.same);
+        EXPECT_EQ(zipcore::fileNameKey(pair.a) == zipcore::fileNameKey(pair.b), pair.same);
+        // The extraction library's case-insensitive patterns follow the same rule.
+        EXPECT_EQ(zipcore::matchesPattern(pair.a, pair.b, true), pair.same);
+    }
+    EXPECT_EQ(zipcore::fileNameKey("\xC3\xA9t\xC3\xA9.txt"), "\xC3\x89T\xC3\x89.TXT");
 }
 
 TEST(ExtendedLengthPath, PrefixesOnlyLongFullPaths) {

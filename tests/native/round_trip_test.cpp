@@ -147,9 +147,11 @@ TEST(ZipWriter, RefusesTwoEntriesOfTheSameNameInAnyCase) {
     zipcore::ZipWriter writer(dir / "a.zip");
     writer.addEntry("Update.xml", sourceOf("a"), {});
     EXPECT_EQ(kindOf([&] { writer.addEntry("update.XML", sourceOf("b"), {}); }), ErrorKind::Usage);
+    writer.addEntry("\xC3\x89t\xC3\xA9.txt", sourceOf("a"), {});  // Été.txt
+    EXPECT_EQ(kindOf([&] { writer.addEntry("\xC3\xA9T\xC3\x89.TXT", sourceOf("b"), {}); }), ErrorKind::Usage);
     writer.addEntry("other.xml", sourceOf("c"), {});  // a refused name does not spoil the archive
     writer.finish();
-    EXPECT_EQ(zipcore::ZipReader::open(dir / "a.zip").entries().size(), 2u);
+    EXPECT_EQ(zipcore::ZipReader::open(dir / "a.zip").entries().size(), 3u);
 }
 
 TEST(ZipWriter, StoresTheFilesTime) {
@@ -204,13 +206,26 @@ TEST(ExtractFlat, HonoursSelectionKeepingAndCancelling) {
 }
 
 TEST(ExtractFlat, RefusesAnArchiveLargerThanTheFreeSpaceBeforeWritingAnything) {
-    TempDir dir;
-    // Honest headers, declared a petabyte: only the free-space check stands in the way.
-    ForgedEntry huge{.name = "huge.bin", .content = "x", .uncompressedSize = std::uint64_t{1} << 50};
-    writeFile(dir / "a.zip", forgeArchive({{.name = "small.txt", .content = "small"}, huge}));
-    EXPECT_EQ(kindOf([&] { zipcore::extractFlat(zipcore::ZipReader::open(dir / "a.zip"), dir / "t"); }),
-              ErrorKind::DiskFull);
-    EXPECT_TRUE(treeOf(dir / "t").empty());
+    // Honest headers, declared sizes only: the free-space check alone stands in the way.
+    const struct {
+        const char* label;
+        std::vector<std::uint64_t> declaredSizes;
+    } cases[] = {
+        {"a petabyte", {std::uint64_t{1} << 50}},
+        {"two Zip64 sizes whose sum wraps past 2^64 to almost nothing", {~std::uint64_t{0} - 0xFFFFFFFF, 0xFFFFFFFF}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        std::vector<ForgedEntry> entries = {{.name = "small.txt", .content = "small"}};
+        for (const std::uint64_t size : c.declaredSizes)
+            entries.push_back({.name = "huge" + std::to_string(entries.size()) + ".bin", .content = "x",
+                               .uncompressedSize = size});
+        writeFile(dir / "a.zip", forgeArchive(entries));
+        EXPECT_EQ(kindOf([&] { zipcore::extractFlat(zipcore::ZipReader::open(dir / "a.zip"), dir / "t"); }),
+                  ErrorKind::DiskFull);
+        EXPECT_TRUE(treeOf(dir / "t").empty());
+    }
 }
 
 TEST(ZipReader, ReportsMissingFilesAndNonArchives) {

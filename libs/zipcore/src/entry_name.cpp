@@ -1,10 +1,11 @@
 #include "zipcore/entry_name.hpp"
 
-#include <array>
+#include <algorithm>
 #include <vector>
 
 #include "zipcore/error.hpp"
 #include "zipcore/file_system.hpp"
+#include "zipcore/name_match.hpp"
 #include "zipcore/text.hpp"
 
 namespace zipcore {
@@ -22,23 +23,6 @@ std::vector<std::string_view> splitComponents(std::string_view name) {
         }
     }
     return parts;
-}
-
-// CON, NUL, COM1 and their kin open devices whatever extension follows them ("nul.txt", "aux.c", "CON .txt").
-bool isDeviceName(std::string_view component) {
-    std::string_view base = component.substr(0, component.find('.'));
-    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-    const std::string lower = asciiLower(base);
-    static constexpr std::array kDevices = {"con", "prn", "aux", "nul", "conin$", "conout$"};
-    for (const char* device : kDevices)
-        if (lower == device) return true;
-    if (lower.size() >= 4 && (lower.starts_with("com") || lower.starts_with("lpt"))) {
-        const std::string_view number = std::string_view(lower).substr(3);
-        // COM1-9, LPT1-9, and the superscript digits that Windows also maps to ports.
-        if (number.size() == 1 && number[0] >= '1' && number[0] <= '9') return true;
-        if (number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3") return true;
-    }
-    return false;
 }
 
 [[noreturn]] void refuse(std::string_view name, const char* reason) {
@@ -75,9 +59,24 @@ std::string safeFlatName(std::string_view name) {
         }
         if (part == "." || part == "..") refuse(name, "a path that climbs out of the target directory");
         if (part.back() == '.' || part.back() == ' ') refuse(name, "a component ends in a dot or a space");
-        if (isDeviceName(part)) refuse(name, "a Windows device name");
+        if (utf16Length(part) > kMaxComponentLength) refuse(name, "a component is longer than Windows allows");
+        if (isReservedDeviceName(part)) refuse(name, "a Windows device name");
     }
     return std::string(parts.back());
+}
+
+bool isReservedDeviceName(std::string_view component) {
+    std::string_view base = component.substr(0, component.find('.'));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    const std::string key = fileNameKey(base);
+    static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    if (std::ranges::find(kDevices, key) != std::end(kDevices)) return true;
+    // Windows maps the superscript digits to the first three ports as well.
+    static constexpr std::string_view kPorts[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9",
+                                                  "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+    const std::string_view prefix = std::string_view(key).substr(0, 3);
+    return (prefix == "COM" || prefix == "LPT") &&
+           std::ranges::find(kPorts, std::string_view(key).substr(3)) != std::end(kPorts);
 }
 
 std::string entryNameForPath(std::string_view path, bool junkDirectories) {

@@ -1,10 +1,13 @@
 #include "zipcore/extract.hpp"
 
+#include <limits>
+#include <map>
 #include <vector>
 
 #include "output_buffer.hpp"
 #include "zipcore/entry_name.hpp"
 #include "zipcore/error.hpp"
+#include "zipcore/name_match.hpp"
 
 namespace zipcore {
 namespace {
@@ -20,18 +23,30 @@ std::string withoutTrailingSeparators(std::string name) {
 }
 
 // Checks every name of the archive, not only the chosen ones: an archive carrying one hostile name is not
-// trusted with the others either.
+// trusted with the others either. Two files that Windows would take for one ("x.dll" and "sub/X.DLL" once
+// flattened) are refused too: the second would silently replace the first.
 std::vector<PlannedFile> planFiles(const ZipReader& reader, const std::function<bool(const Entry&)>& select) {
     std::vector<PlannedFile> plan;
+    std::map<std::string, const Entry*> fileByKey;
     for (const Entry& entry : reader.entries()) {
         if (entry.isDirectory()) {
             safeFlatName(withoutTrailingSeparators(entry.name));
             continue;
         }
         std::string flatName = safeFlatName(entry.name);
+        const auto [earlier, isNew] = fileByKey.emplace(fileNameKey(flatName), &entry);
+        if (!isNew)
+            throw Error(ErrorKind::Unsafe, "refused entries \"" + printableName(earlier->second->name) + "\" and \"" +
+                                               printableName(entry.name) + "\": both would be extracted as \"" +
+                                               printableName(flatName) + "\"");
         if (!select || select(entry)) plan.push_back({&entry, std::move(flatName)});
     }
     return plan;
+}
+
+// Declared sizes come from the archive: a forged one near 2^64 must not wrap the total below the free space.
+std::uint64_t saturatingSum(std::uint64_t a, std::uint64_t b) {
+    return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max() : a + b;
 }
 
 std::string byteCount(std::uint64_t bytes) { return std::to_string(bytes) + " bytes"; }
@@ -44,7 +59,7 @@ ExtractSummary extractFlat(const ZipReader& reader, const std::string& targetDir
     createDirectories(targetDirectory);
 
     std::uint64_t needed = 0;
-    for (const PlannedFile& file : plan) needed += file.entry->uncompressedSize;
+    for (const PlannedFile& file : plan) needed = saturatingSum(needed, file.entry->uncompressedSize);
     const std::uint64_t available = freeSpace(targetDirectory);
     if (needed > available)
         throw Error(ErrorKind::DiskFull, "the archive needs " + byteCount(needed) + " but only " +

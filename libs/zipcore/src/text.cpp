@@ -40,11 +40,14 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
-std::string asciiLower(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return result;
+std::size_t utf16Length(std::string_view utf8) {
+    std::size_t units = 0;
+    for (const char c : utf8) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if ((byte & 0xC0) != 0x80) ++units;  // continuation bytes add nothing
+        if (byte >= 0xF0) ++units;           // a four-byte sequence becomes a surrogate pair
+    }
+    return units;
 }
 
 }  // namespace zipcore

@@ -11,6 +11,7 @@
 #include "zip_format.hpp"
 #include "zipcore/entry_name.hpp"
 #include "zipcore/error.hpp"
+#include "zipcore/name_match.hpp"
 #include "zipcore/text.hpp"
 
 namespace zipcore {
@@ -132,8 +133,8 @@ void ZipWriter::addEntry(const std::string& entryName, const ByteSource& content
     state.checkUsable();
     if (entryName.empty() || entryName.size() > kMax16 || !isValidUtf8(entryName))
         throw Error(ErrorKind::Usage, "\"" + printableName(entryName) + "\" cannot be an entry name");
-    // Extraction on Windows compares names without regard to case: two such names would overwrite each other.
-    if (!state.foldedNames.insert(asciiLower(entryName)).second)
+    // Windows compares names without regard to case: two such names would overwrite each other when extracted.
+    if (!state.foldedNames.insert(fileNameKey(entryName)).second)
         throw Error(ErrorKind::Usage, "two files would be stored as \"" + printableName(entryName) + "\"");
 
     CentralRecord record;

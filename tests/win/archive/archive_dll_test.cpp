@@ -11,6 +11,7 @@
 #include "hostile_corpus.hpp"
 #include "infozip_api.h"
 #include "sample_data.hpp"
+#include "zipcore/name_match.hpp"
 #include "zipcore/text.hpp"
 #include "zipcore/zip_reader.hpp"
 
@@ -292,6 +293,29 @@ TEST_F(ArchiveLibraries, IncludeAndExcludeNamesMatchWithoutRegardToCase) {
     EXPECT_EQ(unzipArchive(dir / "p.zip", dir / "t4", {"update.xml"}, {},
                            [](UnzipOptions& o) { o.caseInsensitive = 0; }),
               kUnzipNoMatch);
+}
+
+// The core compares names by a table of its own, so that it says the same natively; here it must say what
+// CompareStringOrdinal says, for every character of the Basic Multilingual Plane against its case partners.
+TEST(FileNameRule, AgreesWithCompareStringOrdinalOnEveryCharacter) {
+    std::size_t disagreements = 0;
+    for (unsigned code = 1; code <= 0xFFFF; ++code) {
+        if (code >= 0xD800 && code <= 0xDFFF) continue;
+        const std::wstring character(1, static_cast<wchar_t>(code));
+        std::wstring upper = character, lower = character;
+        CharUpperBuffW(upper.data(), 1);
+        CharLowerBuffW(lower.data(), 1);
+        const std::wstring key = zipcore::toUtf16(zipcore::fileNameKey(zipcore::toUtf8(character)));
+        for (const std::wstring& partner : {upper, lower, key}) {
+            const bool windows = CompareStringOrdinal(character.data(), 1, partner.data(),
+                                                      static_cast<int>(partner.size()), TRUE) == CSTR_EQUAL;
+            const bool core = zipcore::sameFileName(zipcore::toUtf8(character), zipcore::toUtf8(partner));
+            if (windows != core && ++disagreements <= 10)
+                ADD_FAILURE() << std::hex << "U+" << code << " and U+" << static_cast<unsigned>(partner[0])
+                              << ": Windows " << windows << ", core " << core;
+        }
+    }
+    EXPECT_EQ(disagreements, 0u);
 }
 
 TEST_F(ArchiveLibraries, TestingAndListingWriteNothing) {

@@ -119,7 +119,7 @@ TEST(SafeNames, BareFileNamesOnly)
     }
     for (const char* bad : {"", ".", "..", "..\\a", "a/b", "C:a", "a:stream", "nul", "NUL.txt", "com1.dll",
                             "Lpt9", "con .txt", "a?", "a*", "a<b", "a|b", "a\"b", "tab\there", "trailing.",
-                            "trailing "}) {
+                            "trailing ", "CLOCK$", "COM\xC2\xB9.dll", "lpt\xC2\xB3"}) {
         EXPECT_TRUE(FileNameProblem(bad)) << bad;
     }
 }
@@ -130,7 +130,8 @@ TEST(SafeNames, DestinationsStayInsideTheProgramDirectory)
         EXPECT_FALSE(DirectoryProblem(good)) << good;
     }
     for (const char* bad : {"\\", "\\x\\", "/x/", "\\\\server\\share\\", "C:\\x\\", "C:x\\", "D:", "..", "..\\",
-                            "a\\..\\..\\", "a/../../", "a\\.\\", "a\\\\b\\", "aux\\", "a\\b.\\", "a?\\"}) {
+                            "a\\..\\..\\", "a/../../", "a\\.\\", "a\\\\b\\", "aux\\", "a\\b.\\", "a?\\",
+                            "Data\\COM\xC2\xB2\\"}) {
         EXPECT_TRUE(DirectoryProblem(bad)) << bad;
     }
     // A path written without its trailing backslash still names a directory.

@@ -17,9 +17,18 @@ std::string decodeEntryName(std::string_view raw, bool utf8Flag, std::uint8_t ho
 // Checks the whole stored name and only then reduces it to its last component, the name of the extracted file.
 // Refused (Error of kind Unsafe): empty names and components, absolute, drive and UNC names, "." and "..",
 // ':' (drives, alternate data streams), control characters, characters Windows forbids in names, a trailing dot
-// or space (Windows drops them and would write a different file), and Windows device names (CON, NUL, COM1, ...
-// with or without an extension). Both '/' and '\' count as separators.
+// or space (Windows drops them and would write a different file), components longer than Windows allows
+// (kMaxComponentLength UTF-16 units), and Windows device names (see isReservedDeviceName). Both '/' and '\'
+// count as separators.
 std::string safeFlatName(std::string_view name);
+
+// The longest file or directory name Windows accepts, in UTF-16 units.
+inline constexpr std::size_t kMaxComponentLength = 255;
+
+// Whether one name (of a file or a directory, UTF-8) opens a Windows device instead: CON, PRN, AUX, NUL, CONIN$,
+// CONOUT$, CLOCK$, COM1-COM9, LPT1-LPT9 and COM or LPT with a superscript 1, 2 or 3, in any case, with or without
+// an extension, and with spaces before the extension ("nul.txt", "CON .log").
+bool isReservedDeviceName(std::string_view component);
 
 // The name a file is stored under: its last component when directories are junked; otherwise its path without
 // drive, root, "." and ".." parts, with '/' between the components.

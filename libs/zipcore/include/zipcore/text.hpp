@@ -14,8 +14,9 @@ bool isValidUtf8(std::string_view text);
 // CP437 elsewhere, the code page of the DOS machines that wrote the first ZIP archives.
 std::string decodeOemText(std::string_view raw);
 
-// ASCII letters folded to lower case; other bytes unchanged.
-std::string asciiLower(std::string_view text);
+// The length of a UTF-8 text in UTF-16 units, the measure of Windows's limits: characters beyond the Basic
+// Multilingual Plane count twice.
+std::size_t utf16Length(std::string_view utf8);
 
 #ifdef _WIN32
 std::wstring toUtf16(std::string_view utf8);
