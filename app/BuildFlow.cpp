@@ -9,6 +9,7 @@
 #include "Text.h"
 #include "UpdateDescriptor.h"
 #include "install/SafeNames.h"
+#include "zipcore/name_match.hpp"
 #include "zipcore/zip_reader.hpp"
 
 namespace {
@@ -23,11 +24,10 @@ struct SourceFile {
     PackageFile entry;
 };
 
-std::string Lower(const std::string& text)
+// The form under which the file system looks a name up: equal keys, one file.
+std::string NameKey(const std::string& text)
 {
-    std::wstring wide = Widen(text);
-    CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
-    return Narrow(wide);
+    return zipcore::fileNameKey(text);
 }
 
 // A package that misses a file, or carries two files under one name, would reach every user: the list is checked
@@ -37,8 +37,8 @@ std::optional<std::string> ProblemWith(const std::vector<SourceFile>& files)
     std::set<std::string> names;
     for (const SourceFile& file : files) {
         if (!FileExists(file.fullPath)) return "找不到要打包的文件：" + file.source;
-        const std::string name = Lower(file.entry.name);
-        if (name == Lower(kDescriptorName)) return "文件名与升级说明文件 Update.xml 重复，请改名：" + file.source;
+        const std::string name = NameKey(file.entry.name);
+        if (name == NameKey(kDescriptorName)) return "文件名与升级说明文件 Update.xml 重复，请改名：" + file.source;
         if (!names.insert(name).second) return "升级包中不能有两个同名的文件：" + file.entry.name;
         // The installer refuses such a destination; the author hears of it now rather than from every user.
         if (auto problem = DirectoryProblem(file.entry.path)) return "目标目录无效（" + file.source + "）：" + *problem;
@@ -49,8 +49,8 @@ std::optional<std::string> ProblemWith(const std::vector<SourceFile>& files)
 // The entry names the package must hold, in any order, compared without regard to case.
 std::multiset<std::string> ExpectedEntries(const std::vector<SourceFile>& files)
 {
-    std::multiset<std::string> names{Lower(kDescriptorName)};
-    for (const SourceFile& file : files) names.insert(Lower(file.entry.name));
+    std::multiset<std::string> names{NameKey(kDescriptorName)};
+    for (const SourceFile& file : files) names.insert(NameKey(file.entry.name));
     return names;
 }
 
@@ -61,7 +61,7 @@ bool HoldsExactly(const std::string& packagePath, const std::multiset<std::strin
     try {
         const zipcore::ZipReader package = zipcore::ZipReader::open(packagePath);
         std::multiset<std::string> found;
-        for (const zipcore::Entry& entry : package.entries()) found.insert(Lower(entry.name));
+        for (const zipcore::Entry& entry : package.entries()) found.insert(NameKey(entry.name));
         return found == expected;
     } catch (const std::exception&) {
         return false;

@@ -6,6 +6,7 @@
 
 #include "Text.h"
 #include "zipcore/entry_name.hpp"
+#include "zipcore/name_match.hpp"
 
 namespace {
 
@@ -82,8 +83,5 @@ bool IsSafeRelativePath(std::string_view path)
 
 bool SameFileName(std::string_view a, std::string_view b)
 {
-    const std::wstring wideA = Widen(a);
-    const std::wstring wideB = Widen(b);
-    return CompareStringOrdinal(wideA.data(), static_cast<int>(wideA.size()), wideB.data(),
-                                static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
+    return zipcore::sameFileName(a, b);
 }

@@ -21,5 +21,6 @@ std::string NormalizeDirectory(std::string_view path);
 // A relative path of valid names and nothing else, as the install journal records them.
 bool IsSafeRelativePath(std::string_view path);
 
-// Equal under the file system's rule: without regard to case.
+// Equal under the file system's rule: without regard to case, as NTFS compares (the archive core's rule, so that
+// the program and the archive libraries never disagree).
 bool SameFileName(std::string_view a, std::string_view b);
