@@ -3,6 +3,7 @@
 #include <optional>
 #include <set>
 
+#include "ArchiveLibrary.h"
 #include "Dialogs.h"
 #include "Errors.h"
 #include "Paths.h"
@@ -110,15 +111,22 @@ void TfrmMain::FormKeyDown(WORD key, TShiftState)
     const std::string descriptorText = ComposeDescriptor(toVersion, entries);
 
     const std::string outputDir = programDir + "Output\\";
+    const std::string descriptorPath = outputDir + kDescriptorName;
+    const std::string packagePath = outputDir + "Quellis" + fromVersion + "_" + toVersion + ".sky";
+    std::vector<std::string> namesForLibrary = packedFiles;
+    namesForLibrary.insert(namesForLibrary.end(), {descriptorPath, packagePath});
+    if (auto name = zipPacker.NameItCannotTake(namesForLibrary)) {
+        ShowNotice(handle_, EArchiveNameError("zip32.dll", *name).what(), NoticeIcon::Error);
+        return;
+    }
+
     if (!DirectoryExists(outputDir) && !CreateDirectoryW(ToApiPath(outputDir).c_str(), nullptr)) {
         throw EInOutError(GetLastError());
     }
-    const std::string descriptorPath = outputDir + kDescriptorName;
     SaveDescriptor(xml, descriptorText, descriptorPath);
     packedFiles.push_back(descriptorPath);
 
     // A package of the same name from an earlier build is replaced, never added to.
-    const std::string packagePath = outputDir + "Quellis" + fromVersion + "_" + toVersion + ".sky";
     if (!DeleteFileW(ToApiPath(packagePath).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
         const DWORD error = GetLastError();
         DeleteFileW(ToApiPath(descriptorPath).c_str());

@@ -37,8 +37,8 @@ void TZipExtractor::UnZipArchive(const std::string& archiveName, const std::stri
     callbacks.message = IgnoreMessage;
     callbacks.service = GoOn;
 
-    std::string archive = archiveName;
-    std::string target = targetDir;
+    std::string archive = library.EncodeOrThrow(archiveName);
+    std::string target = library.EncodeOrThrow(targetDir);
     UnzipOptions options{};
     options.promptToOverwrite = 1;
     options.restoreDirectories = 0;  // every entry flat into the target

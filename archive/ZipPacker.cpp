@@ -25,6 +25,16 @@ struct NameBuffers {
 
 }  // namespace
 
+std::optional<std::string> TZipPacker::NameItCannotTake(const std::vector<std::string>& names) const
+{
+    const ArchiveLibrary library("zip32.dll");
+    if (!library.Loaded()) return std::nullopt;  // ZipFiles says that the library is missing
+    for (const std::string& name : names) {
+        if (!library.Encode(name)) return name;
+    }
+    return std::nullopt;
+}
+
 void TZipPacker::ZipFiles(const std::string& archiveName, const std::vector<std::string>& files) const
 {
     ArchiveLibrary library("zip32.dll");
@@ -44,10 +54,12 @@ void TZipPacker::ZipFiles(const std::string& archiveName, const std::vector<std:
         setOptions(&options);
     }
     if (init && archive && !archiveName.empty() && !files.empty()) {
+        std::vector<std::string> encoded;
+        for (const std::string& file : files) encoded.push_back(library.EncodeOrThrow(file));
+        NameBuffers name({library.EncodeOrThrow(archiveName)});
+        NameBuffers names(encoded);
         ZipCallbacks callbacks{DiscardText, KeepComment, NoPassword, GoOn};
         init(&callbacks);
-        NameBuffers name({archiveName});
-        NameBuffers names(files);
         archive(ZipRequest{static_cast<int>(files.size()), name.pointers[0], names.pointers.data()});
     }
 }

@@ -2,14 +2,24 @@
 // zip32.dll and unzip32.dll and the entry points it resolves by name. Shared by the program's wrappers and by
 // our own libraries, so that both sides agree on one layout.
 //
-// Our libraries read every name that crosses this interface as UTF-8; that is what lets non-ASCII file names
-// travel. All entry points and callbacks use the platform's standard calling convention.
+// Info-ZIP's own libraries read every name that crosses this interface in the system's ANSI code page. Ours read
+// UTF-8, which lets any file name travel, and say so through one export the originals lack (see
+// kTextCodePageExport below). All entry points and callbacks use the platform's standard calling convention.
 #pragma once
 
 #include <cstdint>
 #include <windows.h>
 
 namespace infozip {
+
+// ---- both libraries: the text encoding of the interface (our extension) ---------------------------------------
+
+// Exported by our zip32.dll and unzip32.dll, by this name and undecorated on i686: returns the code page in which
+// the library reads and writes every name and text of the interface, CP_UTF8 (65001) for ours. A library without
+// this export is taken to be Info-ZIP's own, which uses the ANSI code page (CP_ACP); a caller converts every name
+// it hands over to that code page and refuses a name the code page cannot hold.
+constexpr char kTextCodePageExport[] = "ArchiveTextCodePage";
+using ArchiveTextCodePageFn = UINT(WINAPI*)();
 
 // ---- zip32.dll ----------------------------------------------------------------------------------------------
 

@@ -165,3 +165,9 @@ extern "C" int WINAPI Wiz_SingleEntryUnzip(int includeCount, char** includeNames
         return kUnzipArchiveError;
     }
 }
+
+// Names and texts cross this library's interface as UTF-8 (see infozip_api.h).
+extern "C" UINT WINAPI ArchiveTextCodePage()
+{
+    return CP_UTF8;
+}

@@ -137,4 +137,10 @@ int WINAPI ZpArchive(ZipRequest request) {
     }
 }
 
+// Names and texts cross this library's interface as UTF-8 (see infozip_api.h).
+UINT WINAPI ArchiveTextCodePage()
+{
+    return CP_UTF8;
+}
+
 }  // extern "C"

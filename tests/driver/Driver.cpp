@@ -49,6 +49,13 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 // ---- directories ----------------------------------------------------------------------------------------------
 
+TempDir::TempDir(const std::wstring& nested) : TempDir()
+{
+    if (nested.empty()) return;
+    path_ += nested + L"\\";
+    fs::create_directories(fs::path(path_));
+}
+
 TempDir::TempDir()
 {
     wchar_t base[MAX_PATH];
@@ -57,7 +64,10 @@ TempDir::TempDir()
     for (;;) {
         path_ = std::wstring(base) + L"tavilo-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                 std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++counter) + L"\\";
-        if (CreateDirectoryW(path_.c_str(), nullptr)) return;
+        if (CreateDirectoryW(path_.c_str(), nullptr)) {
+            root_ = path_;
+            return;
+        }
         if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create a temporary directory");
     }
 }
@@ -65,7 +75,7 @@ TempDir::TempDir()
 TempDir::~TempDir()
 {
     // The long-path form, so that trees deeper than MAX_PATH go too.
-    const fs::path root = L"\\\\?\\" + path_;
+    const fs::path root = L"\\\\?\\" + root_;
     std::error_code ignored;
     // Read-only files (a test may leave one) would stop the removal.
     for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
@@ -102,7 +112,8 @@ void TempDir::Remove(const std::wstring& relative) const
     fs::remove_all(fs::path(path_ + relative), ignored);
 }
 
-ProgramDir::ProgramDir(std::wstring programFiles) : programFiles_(std::move(programFiles))
+ProgramDir::ProgramDir(std::wstring programFiles, const std::wstring& nested)
+    : TempDir(nested), programFiles_(std::move(programFiles))
 {
     for (const wchar_t* file : {L"Update.exe", L"zip32.dll", L"unzip32.dll"}) CopyFromBin(file);
 }

@@ -23,6 +23,7 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 class TempDir {
 public:
     TempDir();
+    explicit TempDir(const std::wstring& nested);  // Path() is that folder (made) inside a fresh temporary one
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -36,6 +37,7 @@ public:
     void Remove(const std::wstring& relative) const;
 
 private:
+    std::wstring root_;  // what is removed at the end
     std::wstring path_;
 };
 
@@ -43,7 +45,7 @@ private:
 // (with a trailing backslash; the build's own output by default).
 class ProgramDir : public TempDir {
 public:
-    explicit ProgramDir(std::wstring programFiles = BinDirectory());
+    explicit ProgramDir(std::wstring programFiles = BinDirectory(), const std::wstring& nested = {});
     void CopyFromBin(const std::wstring& name) const;
     std::wstring Executable() const { return Path() + L"Update.exe"; }
 

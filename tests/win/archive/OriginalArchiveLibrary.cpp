@@ -1,0 +1,121 @@
+// A stand-in for Info-ZIP's own zip32.dll and unzip32.dll, copied under both names: the same entry points and
+// records, without our text-encoding export. Like the originals, it reads every name in the ANSI code page. It
+// writes what it receives to the file named by ARCHIVE_DOUBLE_LOG (one line each, the bytes as they arrived) and,
+// for the real work, hands the call on to our libraries, copied beside it as real-zip32.dll and real-unzip32.dll,
+// with the names converted to the UTF-8 they take.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+#include "infozip_api.h"
+
+namespace {
+
+using namespace infozip;
+
+std::string Recorded(const char* text)
+{
+    return text != nullptr ? text : "(null)";
+}
+
+void Record(const std::string& line)
+{
+    const char* log = std::getenv("ARCHIVE_DOUBLE_LOG");
+    if (log == nullptr) return;
+    if (FILE* file = std::fopen(log, "ab")) {
+        std::fwrite(line.data(), 1, line.size(), file);
+        std::fputc('\n', file);
+        std::fclose(file);
+    }
+}
+
+std::string AnsiToUtf8(const char* ansi)
+{
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide.data(), wideLength);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, utf8.data(), length, nullptr, nullptr);
+    utf8.resize(utf8.size() - 1);
+    return utf8;
+}
+
+// The entry point of our library of that name, beside this one.
+template <typename Function>
+Function Real(const wchar_t* library, const char* entryPoint)
+{
+    wchar_t path[MAX_PATH];
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&Record), &self);
+    const DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
+    std::wstring real(path, length);
+    real = real.substr(0, real.find_last_of(L'\\') + 1) + library;
+    const HMODULE module = LoadLibraryW(real.c_str());  // stays loaded until this library goes
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(module != nullptr ? GetProcAddress(module, entryPoint) : nullptr));
+}
+
+ZipOptions zipOptions{};
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI ZpGetOptions(ZipOptions* options)
+{
+    *options = zipOptions;
+    return TRUE;
+}
+
+BOOL WINAPI ZpSetOptions(ZipOptions* options)
+{
+    zipOptions = *options;
+    Record("ZpSetOptions junk=" + std::to_string(options->fields[kJunkDirectoriesField]));
+    return Real<ZpSetOptionsFn>(L"real-zip32.dll", "ZpSetOptions")(options);
+}
+
+int WINAPI ZpInit(ZipCallbacks* callbacks)
+{
+    return Real<ZpInitFn>(L"real-zip32.dll", "ZpInit")(callbacks);
+}
+
+int WINAPI ZpArchive(ZipRequest request)
+{
+    Record("ZpArchive " + Recorded(request.archiveName));
+    std::vector<std::string> names;
+    for (int i = 0; i < request.count; ++i) {
+        Record("file " + Recorded(request.fileNames[i]));
+        names.push_back(AnsiToUtf8(request.fileNames[i]));
+    }
+    std::vector<char*> pointers;
+    for (std::string& name : names) pointers.push_back(name.data());
+    std::string archive = AnsiToUtf8(request.archiveName);
+    const ZipRequest forwarded{request.count, archive.data(), pointers.data()};
+    return Real<ZpArchiveFn>(L"real-zip32.dll", "ZpArchive")(forwarded);
+}
+
+int WINAPI Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int excludeCount, char** excludeNames,
+                                UnzipOptions* options, UnzipCallbacks* callbacks)
+{
+    std::string switches;
+    for (const std::int32_t* field = &options->exdirOnly; field <= &options->privileges; ++field) {
+        switches += std::to_string(*field) + ",";
+    }
+    Record("Wiz_SingleEntryUnzip " + std::to_string(includeCount) + "," + std::to_string(excludeCount) + " " +
+           switches);
+    Record("archive " + Recorded(options->archiveName));
+    Record("target " + Recorded(options->targetDirectory));
+    std::string archive = AnsiToUtf8(options->archiveName);
+    std::string target = AnsiToUtf8(options->targetDirectory);
+    UnzipOptions forwarded = *options;
+    forwarded.archiveName = archive.data();
+    forwarded.targetDirectory = target.data();
+    return Real<WizSingleEntryUnzipFn>(L"real-unzip32.dll", "Wiz_SingleEntryUnzip")(
+        includeCount, includeNames, excludeCount, excludeNames, &forwarded, callbacks);
+}
+
+}  // extern "C"
