@@ -1,7 +1,6 @@
 // zip32.dll: Info-ZIP's Windows interface for writing archives, over the portable ZIP core. The interface keeps
 // options and callbacks between calls, so this library holds them in one guarded object. No exception leaves an
 // entry point: every failure becomes a return code and a UTF-8 text sent to the print callback.
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -15,35 +14,48 @@ namespace {
 
 using namespace infozip;
 
+// Holds a slim reader/writer lock for its scope.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+// What the interface keeps between calls. The caller unloads the DLL after each archive, so nothing here may
+// leave state behind in the process: the object is constant-initialized (a function-local static would be
+// guarded by a once-flag of winpthreads, which attaches a record with a TLS index and two handles to the
+// calling thread, freed only when that thread ends), and the lock is an SRW lock, which needs no cleanup.
 class ZipLibrary {
 public:
-    static ZipLibrary& instance() {
-        static ZipLibrary library;
-        return library;
-    }
-
     ZipOptions options() {
-        std::lock_guard lock(mutex_);
+        ExclusiveLock hold(lock_);
         return options_;
     }
     void setOptions(const ZipOptions& options) {
-        std::lock_guard lock(mutex_);
+        ExclusiveLock hold(lock_);
         options_ = options;
     }
     ZipCallbacks callbacks() {
-        std::lock_guard lock(mutex_);
+        ExclusiveLock hold(lock_);
         return callbacks_;
     }
     void setCallbacks(const ZipCallbacks& callbacks) {
-        std::lock_guard lock(mutex_);
+        ExclusiveLock hold(lock_);
         callbacks_ = callbacks;
     }
 
 private:
-    std::mutex mutex_;
+    SRWLOCK lock_ = SRWLOCK_INIT;
     ZipOptions options_{};
     ZipCallbacks callbacks_{};
 };
+
+constinit ZipLibrary library;
 
 void print(const ZipCallbacks& callbacks, std::string text) {
     if (callbacks.print) callbacks.print(text.data(), static_cast<unsigned long>(text.size()));
@@ -68,9 +80,7 @@ int writeArchive(const ZipRequest& request, const ZipOptions& options, const Zip
         return kZipNothingToDo;
     }
     const bool junkDirectories = options.fields[kJunkDirectoriesField] != 0;
-    // One deflating thread: under Wine, creating and joining worker threads in a DLL that is loaded and
-    // unloaded around every call stalled after about a hundred archives in one process.
-    zipcore::ZipWriter writer(request.archiveName, {.threads = 1});
+    zipcore::ZipWriter writer(request.archiveName);
     for (int i = 0; i < request.count; ++i) {
         const char* file = request.fileNames[i];
         if (!file) throw zipcore::Error(zipcore::ErrorKind::Usage, "a file name is missing from the list");
@@ -92,7 +102,7 @@ extern "C" {
 BOOL WINAPI ZpGetOptions(ZipOptions* options) {
     if (!options) return FALSE;
     try {
-        *options = ZipLibrary::instance().options();
+        *options = library.options();
         return TRUE;
     } catch (...) {
         return FALSE;
@@ -102,7 +112,7 @@ BOOL WINAPI ZpGetOptions(ZipOptions* options) {
 BOOL WINAPI ZpSetOptions(ZipOptions* options) {
     if (!options) return FALSE;
     try {
-        ZipLibrary::instance().setOptions(*options);
+        library.setOptions(*options);
         return TRUE;
     } catch (...) {
         return FALSE;
@@ -112,7 +122,7 @@ BOOL WINAPI ZpSetOptions(ZipOptions* options) {
 int WINAPI ZpInit(ZipCallbacks* callbacks) {
     if (!callbacks) return FALSE;
     try {
-        ZipLibrary::instance().setCallbacks(*callbacks);
+        library.setCallbacks(*callbacks);
         return TRUE;
     } catch (...) {
         return FALSE;
@@ -122,8 +132,8 @@ int WINAPI ZpInit(ZipCallbacks* callbacks) {
 int WINAPI ZpArchive(ZipRequest request) {
     ZipCallbacks callbacks{};
     try {
-        callbacks = ZipLibrary::instance().callbacks();
-        return writeArchive(request, ZipLibrary::instance().options(), callbacks);
+        callbacks = library.callbacks();
+        return writeArchive(request, library.options(), callbacks);
     } catch (const zipcore::Error& error) {
         try {
             print(callbacks, std::string("zip error: ") + error.what() + "\n");

@@ -23,7 +23,7 @@ bool notShrinking(std::uint64_t input, std::uint64_t output, std::uint64_t slack
 
 }  // namespace
 
-// One zlib deflate stream, kept for the life of its thread and reset for each block.
+// One zlib deflate stream, kept for the life of its slot and reset for each block.
 class BlockDeflater::Compressor {
 public:
     explicit Compressor(int level) {
@@ -39,37 +39,39 @@ private:
     z_stream stream_{};
 };
 
+// A block in flight, with everything its task needs allocated beforehand: the task only calls zlib.
 struct BlockDeflater::Job {
-    std::vector<std::uint8_t> input = std::vector<std::uint8_t>(kDictionarySize + kBlockSize);
+    explicit Job(int level)
+        : compressor(level),
+          input(kDictionarySize + kBlockSize),
+          // A sync flush adds at most an empty stored block to what deflate's bound allows for.
+          output(deflateBound(compressor.get(), kBlockSize) + 64) {}
+
+    Compressor compressor;
+    std::vector<std::uint8_t> input;
     std::size_t dictionaryLength = 0;
     std::size_t length = 0;
     bool last = false;
     std::vector<std::uint8_t> output;
+    std::size_t outputLength = 0;
     std::uint32_t crc = 0;
-    bool done = false;
-    std::exception_ptr error;
+    bool failed = false;
 
-    void run(Compressor& compressor) {
+    void run() noexcept {
         z_stream* stream = compressor.get();
-        deflateReset(stream);
-        if (dictionaryLength > 0) deflateSetDictionary(stream, input.data(), static_cast<uInt>(dictionaryLength));
-        output.resize(deflateBound(stream, static_cast<uLong>(length)) + 64);
+        failed = deflateReset(stream) != Z_OK ||
+                 (dictionaryLength > 0 &&
+                  deflateSetDictionary(stream, input.data(), static_cast<uInt>(dictionaryLength)) != Z_OK);
+        if (failed) return;
         stream->next_in = input.data() + dictionaryLength;
         stream->avail_in = static_cast<uInt>(length);
         stream->next_out = output.data();
         stream->avail_out = static_cast<uInt>(output.size());
         // A sync flush ends the block on a byte boundary with an empty stored block, so the next block's
         // bytes can follow directly; only the last block closes the stream.
-        for (;;) {
-            const int status = ::deflate(stream, last ? Z_FINISH : Z_SYNC_FLUSH);
-            if (status == Z_STREAM_ERROR) throw Error(ErrorKind::Io, "zlib's deflate failed");
-            if (last ? status == Z_STREAM_END : (stream->avail_in == 0 && stream->avail_out > 0)) break;
-            const std::size_t used = output.size() - stream->avail_out;
-            output.resize(output.size() * 2);
-            stream->next_out = output.data() + used;
-            stream->avail_out = static_cast<uInt>(output.size() - used);
-        }
-        output.resize(output.size() - stream->avail_out);
+        const int status = ::deflate(stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+        failed = last ? status != Z_STREAM_END : (status != Z_OK || stream->avail_in != 0 || stream->avail_out == 0);
+        outputLength = output.size() - stream->avail_out;
         crc = static_cast<std::uint32_t>(crc32(0, input.data() + dictionaryLength, static_cast<uInt>(length)));
     }
 };
@@ -92,19 +94,16 @@ StreamTotals copyStored(const ByteSource& input, ByteSink& output) {
 
 BlockDeflater::BlockDeflater(int level, unsigned threads) : level_(level) {
     if (threads <= 1) return;
-    for (unsigned i = 0; i < 2 * threads; ++i) slots_.push_back(std::make_unique<Job>());
-    for (unsigned i = 0; i < threads; ++i) compressors_.push_back(std::make_unique<Compressor>(level_));
-    for (unsigned i = 0; i < threads; ++i)
-        workers_.emplace_back([this, i](std::stop_token stop) { workerLoop(stop, *compressors_[i]); });
+    // Two blocks per thread: one being deflated while the next waits ready, so no core idles while the calling
+    // thread reads input and writes output.
+    for (unsigned i = 0; i < 2 * threads; ++i) slots_.push_back(std::make_unique<Job>(level_));
+    tasks_ = std::make_unique<ParallelTasks>(slots_.size(), [this](std::size_t index) { slots_[index]->run(); });
 }
 
-BlockDeflater::~BlockDeflater() {
-    for (auto& worker : workers_) worker.request_stop();
-    workAvailable_.notify_all();
-}
+BlockDeflater::~BlockDeflater() = default;
 
 StreamTotals BlockDeflater::deflate(const ByteSource& input, ByteSink& output) {
-    return workers_.empty() ? deflateSerially(input, output) : deflateInBlocks(input, output);
+    return tasks_ ? deflateInBlocks(input, output) : deflateSerially(input, output);
 }
 
 StreamTotals BlockDeflater::deflateSerially(const ByteSource& input, ByteSink& output) {
@@ -173,69 +172,32 @@ StreamTotals BlockDeflater::deflateInBlocks(const ByteSource& input, ByteSink& o
                 totals.uncompressed += job.length;
                 job.last = job.length < kBlockSize;
                 inputEnded = job.last;
-                submit(job);
+                tasks_->start(submitted % slotCount);
                 ++submitted;
             }
             Job& oldest = *slots_[written % slotCount];
-            waitFor(oldest);
-            if (oldest.error) std::rethrow_exception(oldest.error);
-            output.write(oldest.output.data(), oldest.output.size());
-            totals.compressed += oldest.output.size();
+            tasks_->wait(written % slotCount);
+            ++written;
+            if (oldest.failed) throw Error(ErrorKind::Io, "zlib's deflate failed");
+            output.write(oldest.output.data(), oldest.outputLength);
+            totals.compressed += oldest.outputLength;
             crc = crc32_combine(crc, oldest.crc, static_cast<z_off_t>(oldest.length));
             writtenInput += oldest.length;
-            ++written;
             const bool probeNow = !oldest.last && !probed && writtenInput >= kProbeSize;
             probed = probed || probeNow;
             if (probeNow && notShrinking(writtenInput, totals.compressed, 0)) {
-                while (written < submitted) waitFor(*slots_[written++ % slotCount]);
+                while (written < submitted) tasks_->wait(written++ % slotCount);
                 totals.gaveUp = true;
                 return totals;
             }
         }
     } catch (...) {
-        // No worker may still be using a slot when the next entry reuses them.
-        while (written < submitted) waitFor(*slots_[written++ % slotCount]);
+        // No task may still be using a slot when the next entry reuses them.
+        while (written < submitted) tasks_->wait(written++ % slotCount);
         throw;
     }
     totals.crc = static_cast<std::uint32_t>(crc);
     return totals;
-}
-
-void BlockDeflater::submit(Job& job) {
-    {
-        std::lock_guard lock(mutex_);
-        job.done = false;
-        job.error = nullptr;
-        queue_.push_back(&job);
-    }
-    workAvailable_.notify_one();
-}
-
-void BlockDeflater::waitFor(Job& job) {
-    std::unique_lock lock(mutex_);
-    jobDone_.wait(lock, [&] { return job.done; });
-}
-
-void BlockDeflater::workerLoop(std::stop_token stop, Compressor& compressor) {
-    for (;;) {
-        Job* job = nullptr;
-        {
-            std::unique_lock lock(mutex_);
-            if (!workAvailable_.wait(lock, stop, [&] { return !queue_.empty(); })) return;
-            job = queue_.front();
-            queue_.pop_front();
-        }
-        try {
-            job->run(compressor);
-        } catch (...) {
-            job->error = std::current_exception();
-        }
-        {
-            std::lock_guard lock(mutex_);
-            job->done = true;
-        }
-        jobDone_.notify_all();
-    }
 }
 
 }  // namespace zipcore

@@ -4,15 +4,11 @@
 // serial one. Memory stays fixed: a few blocks in flight, whatever the size of the input.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "parallel_tasks.hpp"
 #include "zipcore/byte_stream.hpp"
 
 namespace zipcore {
@@ -46,18 +42,10 @@ private:
 
     StreamTotals deflateSerially(const ByteSource& input, ByteSink& output);
     StreamTotals deflateInBlocks(const ByteSource& input, ByteSink& output);
-    void workerLoop(std::stop_token stop, Compressor& compressor);
-    void submit(Job& job);
-    void waitFor(Job& job);
 
     int level_;
     std::vector<std::unique_ptr<Job>> slots_;
-    std::vector<std::unique_ptr<Compressor>> compressors_;
-    std::mutex mutex_;
-    std::condition_variable_any workAvailable_;
-    std::condition_variable jobDone_;
-    std::deque<Job*> queue_;
-    std::vector<std::jthread> workers_;  // last member: the threads stop before the state they use goes
+    std::unique_ptr<ParallelTasks> tasks_;  // after the slots: the tasks end before the slots they work in go
 };
 
 }  // namespace zipcore

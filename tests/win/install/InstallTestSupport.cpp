@@ -36,10 +36,7 @@ void WritePackageWithDescriptor(const TempDir& directory, const std::string& des
 
 void WriteArchive(const TempDir& directory, const std::map<std::string, std::string>& entries)
 {
-    // One thread: the packages are tiny, and the deflater's worker threads are suspected of hanging under Wine.
-    zipcore::WriterOptions options;
-    options.threads = 1;
-    zipcore::ZipWriter writer(Narrow(directory / L"Quellis.sky"), options);
+    zipcore::ZipWriter writer(Narrow(directory / L"Quellis.sky"));
     for (const auto& [name, bytes] : entries) {
         const zipcore::MemorySource source(
             std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));

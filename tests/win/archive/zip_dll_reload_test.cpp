@@ -1,0 +1,136 @@
+// zip32.dll loaded, used and unloaded again and again in one process, as the program does around every archive:
+// each call packs on several threads, and nothing of those threads or of the C++ runtime may outlive the call.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "infozip_api.h"
+#include "sample_data.hpp"
+#include "zipcore/byte_stream.hpp"
+#include "zipcore/text.hpp"
+#include "zipcore/zip_reader.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace infozip;
+
+std::string utf8(const fs::path& path) { return zipcore::toUtf8(path.wstring()); }
+
+class TempDir {
+public:
+    TempDir() : path_(fs::temp_directory_path() / ("zip-dll-reload-" + std::to_string(std::random_device{}()))) {
+        fs::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    fs::path operator/(const char* name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+// The library beside the test executable, loaded for the life of one object, as the program's wrapper does.
+class Library {
+public:
+    explicit Library(const wchar_t* name) {
+        wchar_t exe[MAX_PATH];
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        module_ = LoadLibraryW((fs::path(exe).parent_path() / name).c_str());
+    }
+    ~Library() {
+        if (module_) FreeLibrary(module_);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    bool loaded() const { return module_ != nullptr; }
+    template <typename Function>
+    Function get(const char* name) const {
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+
+private:
+    HMODULE module_ = nullptr;
+};
+
+int WINAPI ignoreText(char*, unsigned long length) { return static_cast<int>(length); }
+char* WINAPI keepComment(char* buffer) { return buffer; }
+int WINAPI noPassword(char*, int, const char*, const char*) { return 1; }
+int WINAPI goOn(const char*, unsigned long) { return 0; }
+
+// Loads zip32.dll, packs `files` into `archive` the way the program does, and unloads the library.
+int packWithFreshLibrary(const fs::path& archive, const std::vector<fs::path>& files) {
+    const Library zip(L"zip32.dll");
+    if (!zip.loaded()) return -1;
+    const auto getOptions = zip.get<ZpGetOptionsFn>("ZpGetOptions");
+    const auto setOptions = zip.get<ZpSetOptionsFn>("ZpSetOptions");
+    const auto init = zip.get<ZpInitFn>("ZpInit");
+    const auto pack = zip.get<ZpArchiveFn>("ZpArchive");
+    if (!getOptions || !setOptions || !init || !pack) return -1;
+    ZipOptions options{};
+    getOptions(&options);
+    options.fields[kJunkDirectoriesField] = -1;
+    setOptions(&options);
+    ZipCallbacks callbacks{ignoreText, keepComment, noPassword, goOn};
+    init(&callbacks);
+    std::string name = utf8(archive);
+    std::vector<std::string> names;
+    for (const fs::path& file : files) names.push_back(utf8(file));
+    std::vector<char*> pointers;
+    for (std::string& file : names) pointers.push_back(file.data());
+    return pack(ZipRequest{static_cast<int>(pointers.size()), name.data(), pointers.data()});
+}
+
+// winpthreads, linked into the DLL, keeps a TLS index for the threads it knows and never frees it: the lowest
+// free index moves on whenever a load leaves such a record behind.
+DWORD lowestFreeTlsIndex() {
+    const DWORD index = TlsAlloc();
+    TlsFree(index);
+    return index;
+}
+
+TEST(ZipLibraryReloaded, PacksOnSeveralThreadsThreeHundredTimesAndLeavesNothingBehind) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    if (system.dwNumberOfProcessors < 2) GTEST_SKIP() << "one processor: the library packs on one thread";
+
+    TempDir dir;
+    // 1.5 MiB of text: a dozen blocks, several of them deflated at once.
+    const std::string text = ziptest::sampleText(1'500'000);
+    const std::string random = ziptest::randomBytes(100'000);
+    for (const auto& [name, content] : {std::pair{"text.txt", &text}, std::pair{"random.bin", &random}}) {
+        std::ofstream out(dir / name, std::ios::binary);
+        out.write(content->data(), static_cast<std::streamsize>(content->size()));
+    }
+    const std::vector<fs::path> files{dir / "text.txt", dir / "random.bin"};
+
+    // On 32 bits the DWARF unwinder registers the DLL's frames through winpthreads when it is loaded, which
+    // costs a TLS index per load whatever the library does; packing must not add to that.
+    const DWORD before = lowestFreeTlsIndex();
+    { const Library zip(L"zip32.dll"); }
+    const DWORD perLoad = lowestFreeTlsIndex() - before;
+
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        const fs::path archive = dir / "package.zip";
+        ASSERT_EQ(packWithFreshLibrary(archive, files), kZipOk);
+        const zipcore::ZipReader reader = zipcore::ZipReader::open(utf8(archive));
+        ASSERT_EQ(reader.entries().size(), 2u);
+        for (const auto& [entry, expected] :
+             {std::pair{&reader.entries()[0], &text}, std::pair{&reader.entries()[1], &random}}) {
+            zipcore::VectorSink content;
+            reader.read(*entry, content);  // checks the CRC and the sizes as well
+            ASSERT_TRUE(std::string(content.bytes().begin(), content.bytes().end()) == *expected) << entry->name;
+        }
+    }
+    EXPECT_EQ(lowestFreeTlsIndex(), before + 301 * perLoad) << "a call left per-thread state behind";
+}
+
+}  // namespace
