@@ -133,7 +133,7 @@ void Parts(int count)
     WritePackage(directory / L"Quellis.sky", files);
     const TZipExtractor extractor(nullptr);
     const auto extractStart = Clock::now();
-    extractor.UnZipArchive(driver::Narrow(directory / L"Quellis.sky"), driver::Narrow(directory / L"Temp\\"));
+    extractor.UnZipArchive(driver::Narrow(directory / L"Quellis.sky"), driver::Narrow(directory / L"Temp\\Package\\"));
     const double extraction = Seconds(Clock::now() - extractStart);
     std::printf("  extraction (unzip32.dll)           %7.1f ms  = %.2f ms a file\n", 1000 * extraction,
                 1000 * extraction / count);
@@ -145,9 +145,9 @@ void Parts(int count)
     InstallTransaction transaction = InstallTransaction::Begin(operations, root);
     for (const Payload& file : files) {
         transaction.MakeDirectories(file.directory);
-        transaction.PlaceFile("Temp\\" + file.name, file.directory + file.name);
+        transaction.PlaceUnpackedFile(file.name, file.directory);
     }
-    transaction.Commit("9.9.9");
+    transaction.Commit("9.9.9", std::string(64, '0'));
     transaction.Finish();
     const double moves = Seconds(Clock::now() - transactionStart);
     std::printf("  transaction (journal, moves)       %7.1f ms  = %.2f ms a file\n", 1000 * moves,

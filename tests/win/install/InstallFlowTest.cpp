@@ -64,8 +64,8 @@ TEST_F(InstallFlow, InstallsEveryFileStepByStepAndReportsSuccess)
         L"正在升级  plain.txt...", L"正在升级  中文.txt...", L"正在更新版本号...", L""};
     EXPECT_EQ(statuses, steps);
     EXPECT_EQ(Difference(expected, TakePicture(directory)), "");
-    EXPECT_TRUE(directory.Exists(L"Temp\\update.xml")) << "the descriptor stays in Temp\\, as it always has";
-    EXPECT_FALSE(directory.Exists(L"Temp\\root.txt")) << "the extracted copy was moved, not left behind";
+    EXPECT_TRUE(directory.Exists(L"Temp\\Package\\update.xml")) << "the descriptor stays in the staging folder";
+    EXPECT_FALSE(directory.Exists(L"Temp\\Package\\root.txt")) << "the unpacked copy was moved, not left behind";
     EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal")) << "the journal and the backups go once all is done";
 }
 
@@ -110,10 +110,12 @@ TEST_F(InstallFlow, ExpectedFailuresSayWhatIsWrongAndChangeNothing)
     }
 
     auto leaveAnEarlierRunsDescriptor = [this] {
-        directory.WriteFile(L"Temp\\update.xml",
-                            "<update><version>0.1</version><files><file name=\"stale.txt\" path=\"\"/></files>"
-                            "</update>");
-        directory.WriteFile(L"Temp\\stale.txt", "from an earlier run");
+        for (const std::wstring folder : {L"Temp\\", L"Temp\\Package\\"}) {
+            directory.WriteFile(folder + L"update.xml",
+                                "<update><version>0.1</version><files><file name=\"stale.txt\" path=\"\"/></files>"
+                                "</update>");
+            directory.WriteFile(folder + L"stale.txt", "from an earlier run");
+        }
     };
     leaveAnEarlierRunsDescriptor();
     WriteArchive(directory, {{"payload.txt", "a package that lost its descriptor"}});
@@ -140,16 +142,17 @@ TEST_F(InstallFlow, ExpectedFailuresSayWhatIsWrongAndChangeNothing)
     }
 }
 
-// The earlier run's descriptor is removed before the package is extracted; when it cannot be, nothing happens.
+// What an earlier run left in the staging folder is removed before the package is unpacked; when it cannot be,
+// nothing happens.
 TEST_F(InstallFlow, AnEarlierDescriptorThatCannotBeRemovedStopsTheInstallBeforeItStarts)
 {
-    directory.WriteFile(L"Temp\\update.xml", "<update><version>0.1</version><files/></update>");
+    directory.WriteFile(L"Temp\\Package\\update.xml", "<update><version>0.1</version><files/></update>");
     WritePackage(directory, "2.0", {{"a.txt", "", "new"}});
     const Picture before = TakePicture(directory);
     Updater app(directory);
     {
-        HANDLE lock = CreateFileW((directory / L"Temp\\update.xml").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE lock = CreateFileW((directory / L"Temp\\Package\\update.xml").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(lock, INVALID_HANDLE_VALUE);
         app.ClickStart();
         const auto box = app.NextBox();
@@ -157,7 +160,7 @@ TEST_F(InstallFlow, AnEarlierDescriptorThatCannotBeRemovedStopsTheInstallBeforeI
         ASSERT_TRUE(box.has_value());
         EXPECT_EQ(box->icon, BoxIcon::Error);
         EXPECT_EQ(box->caption, L"提示");
-        const std::wstring start = L"无法删除上次升级留下的 " + (directory / L"Temp\\update.xml") + L"：";
+        const std::wstring start = L"无法删除上次升级留下的 " + (directory / L"Temp\\Package\\update.xml") + L"：";
         const std::wstring end = L"（错误 32）。升级已停止，没有做任何更改，可以再次运行升级。";
         EXPECT_EQ(box->text.rfind(start, 0), 0u) << Describe(*box);
         EXPECT_EQ(box->text.substr(box->text.size() - std::min(box->text.size(), end.size())), end) << Describe(*box);
@@ -221,7 +224,7 @@ TEST_F(InstallFlow, ALockedDestinationRollsEverythingBackAndNamesTheFile)
         EXPECT_EQ(app.Status(), L"");
         EXPECT_EQ(Difference(before, TakePicture(directory)), "") << "a.txt and b.dll must be put back";
         EXPECT_TRUE(JournalLeftovers(directory).empty());
-        EXPECT_EQ(directory.ReadFile(L"Temp\\a.txt"), "new a") << "the extracted copies go back to Temp\\";
+        EXPECT_EQ(directory.ReadFile(L"Temp\\Package\\a.txt"), "new a") << "the unpacked copies go back";
         box->Dismiss();
     }
 
@@ -249,7 +252,7 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
         {"nul.txt", "", L"设备名"},
         {"evil?.txt", "", L"不允许的字符"},
         {"UPDATE.XML", "", L"update.xml"},
-        {"installjournal", "Data\\", L"日志目录"},
+        {"temp", "", L"临时目录"},
         {"first.txt", "Other\\", L"与第 1 个文件同名"},
         {"absent.txt", "", L"升级包中没有这个文件"},
         {"x.txt", "C:\\Windows\\", L"相对路径"},

@@ -48,11 +48,13 @@ std::string Utf8(const TempDir& directory)
     return driver::Narrow(directory.Path());
 }
 
-const std::string kFullJournal = EncodeRecord({"TaviloInstallJournal", "1"}) +
+const std::string kPackageSha256 = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+const std::string kFullJournal = EncodeRecord({"TaviloInstallJournal", "2"}) +
                                  EncodeRecord({"mkdir", "1", "New"}) +
                                  EncodeRecord({"move", "2", "Data\\a.dll", "Temp\\InstallJournal\\2.bak"}) +
-                                 EncodeRecord({"move", "3", "Temp\\a.dll", "Data\\a.dll"}) +
-                                 EncodeRecord({"commit", "1.0\t\"tab\"\n%"}) + EncodeRecord({"undone", "3"});
+                                 EncodeRecord({"move", "3", "Temp\\Package\\a.dll", "Data\\a.dll"}) +
+                                 EncodeRecord({"commit", "1.0\t\"tab\"\n%", kPackageSha256}) +
+                                 EncodeRecord({"undone", "3"});
 
 }  // namespace
 
@@ -80,6 +82,7 @@ TEST(Journal, ACutAtAnyByteReadsAsTheWholeRecordsBeforeIt)
     ASSERT_EQ(full.steps.size(), 3u);
     EXPECT_EQ(full.steps[1], (JournalStep{JournalStep::Kind::Move, 2, "Data\\a.dll", "Temp\\InstallJournal\\2.bak"}));
     EXPECT_EQ(full.committedVersion, "1.0\t\"tab\"\n%");
+    EXPECT_EQ(full.committedPackage, kPackageSha256);
     EXPECT_EQ(full.undone, std::set<unsigned>{3});
     EXPECT_EQ(full.intactLength, kFullJournal.size());
 
@@ -103,10 +106,10 @@ TEST(Journal, ACutAtAnyByteReadsAsTheWholeRecordsBeforeIt)
 TEST(Journal, AFileThatIsNotOurJournalIsRefused)
 {
     EXPECT_THROW(ParseJournal(EncodeRecord({"SomethingElse", "1"})), JournalCorrupt);
-    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "2"})), JournalCorrupt);
-    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "1"}) + EncodeRecord({"chmod", "1", "x"})),
+    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "1"})), JournalCorrupt);
+    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "2"}) + EncodeRecord({"chmod", "1", "x"})),
                  JournalCorrupt);
-    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "1"}) + EncodeRecord({"mkdir", "0", "x"})),
+    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "2"}) + EncodeRecord({"mkdir", "0", "x"})),
                  JournalCorrupt);
 }
 
@@ -154,21 +157,21 @@ protected:
     Transaction()
     {
         directory.WriteFile(L"Data\\old.dll", "old");
-        directory.WriteFile(L"Temp\\old.dll", "new old.dll");
-        directory.WriteFile(L"Temp\\new.txt", "new file");
-        directory.WriteFile(L"Temp\\deep.txt", "deep file");
-        directory.WriteFile(L"Temp\\update.xml", "<update/>");
+        directory.WriteFile(L"Temp\\Package\\old.dll", "new old.dll");
+        directory.WriteFile(L"Temp\\Package\\new.txt", "new file");
+        directory.WriteFile(L"Temp\\Package\\deep.txt", "deep file");
+        directory.WriteFile(L"Temp\\Package\\update.xml", "<update/>");
     }
 
     // New nested directories, a replaced file and a new file.
     void InstallEverything(InstallTransaction& transaction)
     {
         transaction.MakeDirectories("A\\B\\");
-        transaction.PlaceFile("Temp\\deep.txt", "A\\B\\deep.txt");
+        transaction.PlaceUnpackedFile("deep.txt", "A\\B\\");
         transaction.MakeDirectories("Data\\");
-        transaction.PlaceFile("Temp\\old.dll", "Data\\old.dll");
+        transaction.PlaceUnpackedFile("old.dll", "Data\\");
         transaction.MakeDirectories("");
-        transaction.PlaceFile("Temp\\new.txt", "new.txt");
+        transaction.PlaceUnpackedFile("new.txt", "");
     }
 
     TempDir directory;
@@ -187,14 +190,14 @@ TEST_F(Transaction, RollBackPutsBackExactlyWhatWasThere)
     EXPECT_TRUE(transaction.HasChangesToUndo());
 
     transaction.RollBack();
-    EXPECT_EQ(Tree(directory), before) << "the extracted copies go back to Temp\\ too";
+    EXPECT_EQ(Tree(directory), before) << "the unpacked copies go back to the staging folder too";
 }
 
 TEST_F(Transaction, AFinishedInstallLeavesNoJournalOrBackup)
 {
     InstallTransaction transaction = InstallTransaction::Begin(files, root);
     InstallEverything(transaction);
-    transaction.Commit("2.0");
+    transaction.Commit("2.0", kPackageSha256);
     ASSERT_TRUE(transaction.Finish());
 
     EXPECT_EQ(directory.ReadFile(L"A\\B\\deep.txt"), "deep file");
@@ -210,7 +213,7 @@ TEST_F(Transaction, ABackupStillInUseIsLeftForLaterWithoutBlockingTheNextInstall
 {
     InstallTransaction first = InstallTransaction::Begin(files, root);
     InstallEverything(first);
-    first.Commit("2.0");
+    first.Commit("2.0", kPackageSha256);
     std::wstring held;
     for (const auto& item : fs::directory_iterator(fs::path(directory / L"Temp\\InstallJournal"))) {
         if (item.path().extension() == L".bak") held = item.path().wstring();
@@ -222,10 +225,10 @@ TEST_F(Transaction, ABackupStillInUseIsLeftForLaterWithoutBlockingTheNextInstall
     EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal\\journal.log"));
     EXPECT_TRUE(fs::exists(held));
 
-    directory.WriteFile(L"Temp\\old.dll", "newer old.dll");
+    directory.WriteFile(L"Temp\\Package\\old.dll", "newer old.dll");
     InstallTransaction second = InstallTransaction::Begin(files, root);
     second.MakeDirectories("X\\Y\\Z\\");  // three steps, so that the backup's turn comes where the held one's did
-    second.PlaceFile("Temp\\old.dll", "Data\\old.dll");
+    second.PlaceUnpackedFile("old.dll", "Data\\");
     second.RollBack();
     EXPECT_EQ(directory.ReadFile(L"Data\\old.dll"), "new old.dll") << "the second backup took a name of its own";
 
@@ -256,7 +259,7 @@ TEST_F(Transaction, ACommittedJournalLeftBehindIsFinishedNotUndone)
     {
         InstallTransaction transaction = InstallTransaction::Begin(files, root);
         InstallEverything(transaction);
-        transaction.Commit("2.0");
+        transaction.Commit("2.0", kPackageSha256);
     }
     auto interrupted = InstallTransaction::Resume(files, root);
     ASSERT_TRUE(interrupted.has_value());
@@ -271,8 +274,8 @@ TEST_F(Transaction, ACommittedJournalLeftBehindIsFinishedNotUndone)
 TEST_F(Transaction, AJournalPointingOutsideTheProgramDirectoryIsRefusedUntouched)
 {
     directory.WriteFile(L"Temp\\InstallJournal\\journal.log",
-                        EncodeRecord({"TaviloInstallJournal", "1"}) +
-                            EncodeRecord({"move", "1", "..\\outside.txt", "Temp\\new.txt"}));
+                        EncodeRecord({"TaviloInstallJournal", "2"}) +
+                            EncodeRecord({"move", "1", "..\\outside.txt", "Temp\\Package\\new.txt"}));
     const auto before = Tree(directory);
     try {
         InstallTransaction::Resume(files, root);
@@ -290,7 +293,7 @@ TEST_F(Transaction, ARollbackThatCannotDecideStopsAndKeepsTheJournal)
 {
     InstallTransaction transaction = InstallTransaction::Begin(files, root);
     InstallEverything(transaction);
-    directory.WriteFile(L"Temp\\new.txt", "someone else's");
+    directory.WriteFile(L"Temp\\Package\\new.txt", "someone else's");
     try {
         transaction.RollBack();
         FAIL() << "the rollback went on";
