@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "Driver.h"
+#include "InstallTestSupport.h"
 #include "Paths.h"
 #include "install/FileHolders.h"
 #include "install/FileOperations.h"
@@ -287,6 +288,43 @@ TEST_F(Transaction, AJournalPointingOutsideTheProgramDirectoryIsRefusedUntouched
     EXPECT_EQ(Tree(directory), before);
 }
 
+// Journals this program never writes: each is refused before anything is touched, at every try, naming the
+// journal so that support can find it.
+TEST_F(Transaction, AJournalOfStepsThisProgramNeverWritesIsRefusedAtEveryTry)
+{
+    using Records = std::vector<std::vector<std::string>>;
+    const std::pair<const char*, Records> cases[] = {
+        {"a destination moved elsewhere than its backup", {{"move", "1", "Data\\old.dll", "Temp\\Package\\x"}}},
+        {"a backup under another step's name", {{"move", "1", "Data\\old.dll", "Temp\\InstallJournal\\7.bak"}}},
+        {"a file of Temp\\ moved aside", {{"move", "1", "Temp\\Package\\new.txt", "Temp\\InstallJournal\\1.bak"}}},
+        {"an unpacked file placed under another name", {{"move", "1", "Temp\\Package\\new.txt", "Data\\old.dll"}}},
+        {"an unpacked file placed inside Temp\\", {{"move", "1", "Temp\\Package\\new.txt", "Temp\\new.txt"}}},
+        {"a file from outside the staging folder placed", {{"move", "1", "Data\\old.dll", "old.dll"}}},
+        {"a folder made inside Temp\\", {{"mkdir", "1", "Temp\\Package"}}},
+        {"steps out of order", {{"mkdir", "2", "A"}, {"mkdir", "1", "B"}}},
+        {"an undone step never recorded", {{"mkdir", "1", "A"}, {"undone", "2"}}},
+        {"a commit without the package's SHA-256", {{"commit", "2.0", "not a hash"}}},
+    };
+    const std::string journal = root + "Temp\\InstallJournal\\journal.log";
+    for (const auto& [what, records] : cases) {
+        SCOPED_TRACE(what);
+        std::string text = EncodeRecord({"TaviloInstallJournal", "2"});
+        for (const auto& record : records) text += EncodeRecord(record);
+        directory.WriteFile(L"Temp\\InstallJournal\\journal.log", text);
+        const auto before = Tree(directory);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                InstallTransaction::Resume(files, root);
+                ADD_FAILURE() << "the journal was accepted";
+            } catch (const RollbackError& error) {
+                EXPECT_EQ(error.Code(), static_cast<unsigned long>(ERROR_FILE_CORRUPT));
+                EXPECT_NE(install_text::RecoveryFailed(error).find(journal), std::string::npos);
+            }
+            EXPECT_EQ(Tree(directory), before);
+        }
+    }
+}
+
 // Someone else has put a file where one of ours was to go back: the rollback stops rather than guess, and the
 // journal stays for another try.
 TEST_F(Transaction, ARollbackThatCannotDecideStopsAndKeepsTheJournal)
@@ -356,6 +394,37 @@ TEST(FileOperations, AMoveNeverReplacesAndAFailureCarriesTheSystemsNumber)
     }
     EXPECT_EQ(directory.ReadFile(L"a"), "a");
     EXPECT_EQ(directory.ReadFile(L"b"), "b");
+}
+
+// A folder linked to /dev/shm is another volume under Wine. A file moves there as a verified copy with its
+// attributes, and the rollback undoes both states a move cut short can leave: a partial copy beside the
+// destination, and the whole file under both names.
+TEST(FileOperations, AMoveAcrossVolumesKeepsTheFileWholeAndItsCutsAreUndone)
+{
+    if (!install_test::UnderWine()) GTEST_SKIP() << "the other volume is a host file system";
+    TempDir directory;
+    install_test::OtherVolumeFolder other;
+    install_test::HostLink link(directory / L"Bin", other.Path());
+    ASSERT_TRUE(link.Made());
+    directory.WriteFile(L"Bin\\old.dll", "old");
+    ASSERT_TRUE(SetFileAttributesW((directory / L"Bin\\old.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+    directory.WriteFile(L"Temp\\Package\\old.dll", "new");
+    const auto before = Tree(directory);
+    const std::string root = Utf8(directory);
+
+    FileOperations files;
+    InstallTransaction transaction = InstallTransaction::Begin(files, root);
+    transaction.PlaceUnpackedFile("old.dll", "Bin\\");
+    EXPECT_EQ(directory.ReadFile(L"Bin\\old.dll"), "new");
+    EXPECT_FALSE(directory.Exists(L"Temp\\Package\\old.dll"));
+    const DWORD backup = GetFileAttributesW((directory / L"Temp\\InstallJournal\\1.bak").c_str());
+    EXPECT_TRUE(backup != INVALID_FILE_ATTRIBUTES && (backup & FILE_ATTRIBUTE_READONLY));
+
+    directory.WriteFile(L"Temp\\Package\\old.dll", "new");  // as if the source's deletion had never come
+    directory.WriteFile(L"Bin\\old.dll.tavilo-copy", "ne");    // as if an earlier copy had been cut
+    transaction.RollBack();
+    EXPECT_EQ(Tree(directory), before);
+    EXPECT_TRUE(GetFileAttributesW((directory / L"Bin\\old.dll").c_str()) & FILE_ATTRIBUTE_READONLY);
 }
 
 // ---- who holds a file -----------------------------------------------------------------------------------------
