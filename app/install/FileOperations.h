@@ -1,6 +1,7 @@
 // The file-system operations that change the program directory during an install, in one place: every path is
 // handed to Windows through ToApiPath (so that long paths work), every failure raises FileOperationError with the
 // system's error number, and the test build of the program can stop or fail the install at any one of them.
+// Beside them, the few questions the install asks of the file system before it changes anything.
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 #include "install/PackageFingerprint.h"
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 #include <windows.h>
@@ -23,7 +24,7 @@ void Check(NTSTATUS status, const char* what)
 {
     if (!BCRYPT_SUCCESS(status)) {
         char code[11];
-        wsprintfA(code, "0x%08lX", static_cast<unsigned long>(status));
+        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(status));
         throw Exception(std::string("SHA-256 through CNG failed at ") + what + ": NTSTATUS " + code);
     }
 }

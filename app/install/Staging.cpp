@@ -29,13 +29,14 @@ void EmptyFolder(FileOperations& files, const std::string& folder)
     }
 }
 
-}  // namespace
-
+// Nothing of the install is deleted or moved through a link at Temp\: it would happen wherever the link points.
 void RefuseLinkedTemp(const std::string& programDirectory)
 {
     const std::string temp = programDirectory + WithoutSeparator(std::string(install_layout::kTemp));
     if (IsLink(temp)) throw FileOperationError("A link stands in the install's way", temp, kErrorLinkInTheWay);
 }
+
+}  // namespace
 
 std::string PrepareStaging(FileOperations& files, const std::string& programDirectory)
 {

@@ -11,7 +11,3 @@
 // extraction to create. Emptying never goes through a link: a link found there is removed itself, and a link at
 // Temp\ is refused (kErrorLinkInTheWay). Raises FileOperationError naming what could not be removed.
 std::string PrepareStaging(FileOperations& files, const std::string& programDirectory);
-
-// Raises FileOperationError with kErrorLinkInTheWay when Temp\ itself is a link: nothing of the install may be
-// deleted or moved through one.
-void RefuseLinkedTemp(const std::string& programDirectory);
