@@ -9,6 +9,7 @@
 #include "Paths.h"
 #include "Text.h"
 #include "UpdateDescriptor.h"
+#include "install/InstallLayout.h"
 #include "install/SafeNames.h"
 #include "zipcore/name_match.hpp"
 #include "zipcore/zip_reader.hpp"
@@ -31,8 +32,9 @@ std::string NameKey(const std::string& text)
     return zipcore::fileNameKey(text);
 }
 
-// A package that misses a file, or carries two files under one name, would reach every user: the list is checked
-// before anything is written. Returns the message for the first problem, or nothing.
+// A package that misses a file, carries two files under one name, or a file the install keeps a name or place for,
+// would reach every user: the list is checked before anything is written. Returns the message for the first
+// problem, or nothing.
 std::optional<std::string> ProblemWith(const std::vector<SourceFile>& files)
 {
     std::set<std::string> names;
@@ -40,6 +42,10 @@ std::optional<std::string> ProblemWith(const std::vector<SourceFile>& files)
         if (!FileExists(file.fullPath)) return "找不到要打包的文件：" + file.source;
         const std::string name = NameKey(file.entry.name);
         if (name == NameKey(kDescriptorName)) return "文件名与升级说明文件 Update.xml 重复，请改名：" + file.source;
+        const std::string directory = NormalizeDirectory(file.entry.path);
+        if (auto reserved = install_layout::ReservedByTheInstall(file.entry.name, directory)) {
+            return "升级程序安装时会拒绝这个文件（" + *reserved + "），请改名或换一个目标目录：" + file.source;
+        }
         if (!names.insert(name).second) return "升级包中不能有两个同名的文件：" + file.entry.name;
         // The installer refuses such a destination; the author hears of it now rather than from every user.
         if (auto problem = DirectoryProblem(file.entry.path)) return "目标目录无效（" + file.source + "）：" + *problem;

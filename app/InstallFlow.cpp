@@ -1,8 +1,9 @@
 // The install flow: a click on "开始升级" applies the update package Quellis.sky in the program directory.
 //
-// What the user sees on the way to "升级成功!" is the suite's familiar sequence. Underneath, the files are moved
-// as one transaction (install/InstallTransaction.h): a failure undoes everything and says that nothing was
-// changed, and a run that was killed half way is undone at the next click.
+// What the user sees on the way to "升级成功!" is the suite's familiar sequence. Underneath, the package is
+// unpacked into an emptied staging folder and the files are moved as one transaction
+// (install/InstallTransaction.h): a failure undoes everything and says that nothing was changed, and a run that
+// was killed half way is undone at the next click.
 #include "MainFrm.h"
 
 #include <optional>
@@ -15,11 +16,16 @@
 #include "UpdateDescriptor.h"
 #include "install/FileHolders.h"
 #include "install/FileOperations.h"
+#include "install/InstallLayout.h"
 #include "install/InstallTexts.h"
 #include "install/InstallTransaction.h"
+#include "install/PackageFingerprint.h"
 #include "install/PackagePlan.h"
+#include "install/Staging.h"
 
 namespace text = install_text;
+using install_layout::kDescriptor;
+using install_layout::kPackage;
 
 namespace {
 
@@ -37,33 +43,62 @@ bool DeletePackage(FileOperations& files, const std::string& package)
     }
 }
 
+enum class AfterRecovery { GoOn, Stop };
+
+// A committed install left its journal: it is finished, and the package it installed, if it is still there, is
+// deleted rather than installed again. The journal stays for as long as that package does.
+AfterRecovery FinishCommittedInstall(HWND owner, FileOperations& files, InstallTransaction& committed,
+                                     const std::string& package)
+{
+    WriteSysParam(kVersionKey, committed.CommittedVersion());
+    if (FileExists(package)) {
+        std::string packageSha256;
+        try {
+            packageSha256 = Sha256OfFile(package);
+        } catch (const FileOperationError& error) {
+            committed.RemoveBackups();
+            ShowNotice(owner, text::PackageUnreadable(error), NoticeIcon::Error);
+            return AfterRecovery::Stop;
+        }
+        if (packageSha256 == committed.CommittedPackage()) {
+            try {
+                files.Delete(package);
+            } catch (const FileOperationError& error) {
+                committed.RemoveBackups();
+                ShowNotice(owner, text::InstalledPackageNotRemoved(error), NoticeIcon::Error);
+                return AfterRecovery::Stop;
+            }
+            committed.Finish();
+            ShowNotice(owner, text::InstalledPackageRemoved(package), NoticeIcon::Information);
+            return AfterRecovery::Stop;
+        }
+    }
+    committed.Finish();
+    ShowNotice(owner, text::kPreviousUpdateCompleted, NoticeIcon::Information);
+    return AfterRecovery::Stop;
+}
+
 // Deals with a journal that an interrupted run left behind, before anything else happens: an install that was
-// cut short is undone, one that had committed is finished. Says in one message what was done. False when the
-// journal could not be dealt with; the click then stops, and the next one tries again.
-bool RecoverInterruptedInstall(HWND owner, FileOperations& files, const std::string& programDirectory)
+// cut short is undone, one that had committed is finished. Says in one message what was done. A committed one, or
+// a journal that could not be dealt with, ends the click; the next one tries again.
+AfterRecovery RecoverInterruptedInstall(HWND owner, FileOperations& files, const std::string& programDirectory)
 {
     try {
         std::optional<InstallTransaction> interrupted = InstallTransaction::Resume(files, programDirectory);
         if (!interrupted) {
             InstallTransaction::RemoveLeftovers(files, programDirectory);
-            return true;
+            return AfterRecovery::GoOn;
         }
         if (interrupted->Committed()) {
-            // The files are in place; what is left is the tidy-up and the version record. A package that still
-            // cannot be deleted stays, and installing it again changes nothing.
-            DeletePackage(files, programDirectory + "Quellis.sky");
-            WriteSysParam(kVersionKey, interrupted->CommittedVersion());
-            interrupted->Finish();
-            ShowNotice(owner, text::kPreviousUpdateCompleted, NoticeIcon::Information);
-        } else {
-            const bool hadChanges = interrupted->HasChangesToUndo();
-            interrupted->RollBack();
-            if (hadChanges) ShowNotice(owner, text::kInterruptedUpdateUndone, NoticeIcon::Information);
+            return FinishCommittedInstall(owner, files, *interrupted, programDirectory + std::string(kPackage));
         }
-        return true;
+        const bool hadChanges = interrupted->HasChangesToUndo();
+        interrupted->RollBack();
+        if (hadChanges) ShowNotice(owner, text::kInterruptedUpdateUndone, NoticeIcon::Information);
+        return AfterRecovery::GoOn;
     } catch (const RollbackError& error) {
         ShowNotice(owner, text::RecoveryFailed(error), NoticeIcon::Error);
-        return false;
+        return AfterRecovery::Stop;
     }
 }
 
@@ -86,28 +121,37 @@ void TfrmMain::btStartClick()
     const std::string programDirectory = ProgramDirectory();
     FileOperations files;
     // Rolling back puts the suite's files back, so it waits until the suite's programs have been asked to close.
-    if (!RecoverInterruptedInstall(handle_, files, programDirectory)) return;
+    if (RecoverInterruptedInstall(handle_, files, programDirectory) == AfterRecovery::Stop) return;
 
-    const std::string package = programDirectory + "Quellis.sky";
+    const std::string package = programDirectory + std::string(kPackage);
     if (!FileExists(package)) {
         ShowNotice(handle_, text::kNoPackage, NoticeIcon::Information);
         return;
     }
     SetStatus(std::string(text::kPreparing));
 
-    // A descriptor left by an earlier run would otherwise be taken for this package's whenever the package brings
-    // none or cannot be extracted, and replay that earlier install.
-    const std::string temp = programDirectory + "Temp\\";
-    const std::string descriptorPath = temp + "update.xml";
-    if (FileExists(descriptorPath)) {
-        try {
-            files.Delete(descriptorPath);
-        } catch (const FileOperationError& error) {
-            ShowNotice(handle_, text::StaleDescriptorNotRemoved(error), NoticeIcon::Error);
-            return;
-        }
+    std::string packageSha256;
+    try {
+        packageSha256 = Sha256OfFile(package);
+    } catch (const FileOperationError& error) {
+        ShowNotice(handle_, text::PackageUnreadable(error), NoticeIcon::Error);
+        return;
     }
-    zipExtractor.UnZipArchive(package, temp);
+    // Unpacked into an emptied folder: whatever an earlier run left can never be taken for this package's files.
+    std::string staging;
+    try {
+        staging = PrepareStaging(files, programDirectory);
+    } catch (const FileOperationError& error) {
+        ShowNotice(handle_, text::LeftoversNotRemoved(error), NoticeIcon::Error);
+        return;
+    }
+    try {
+        zipExtractor.UnZipArchive(package, staging);
+    } catch (const EUnzipError& error) {
+        ShowNotice(handle_, text::ExtractionFailed(error), NoticeIcon::Error);
+        return;
+    }
+    const std::string descriptorPath = staging + std::string(kDescriptor);
     if (!FileExists(descriptorPath)) {
         ShowNotice(handle_, text::kIncomplete, NoticeIcon::Error);
         return;
@@ -133,9 +177,9 @@ void TfrmMain::btStartClick()
             UpdateWindow(handle_);
             DelayWithMessages();
             transaction->MakeDirectories(file.directory);
-            transaction->PlaceFile("Temp\\" + file.name, file.directory + file.name);
+            transaction->PlaceUnpackedFile(file.name, file.directory);
         }
-        transaction->Commit(descriptor.Version());
+        transaction->Commit(descriptor.Version(), packageSha256);
     } catch (const InstallStepError& error) {
         // Asked before the rollback: the program that holds the file is the one the user has to close.
         const std::vector<std::string> holders = HoldersOf(error);
@@ -163,8 +207,13 @@ void TfrmMain::btStartClick()
     const bool packageDeleted = DeletePackage(files, package);
     SetStatus(std::string(text::kUpdatingVersion));
     WriteSysParam(kVersionKey, descriptor.Version());
-    // A package that could not be deleted keeps the journal, so that the next click tries again.
-    if (packageDeleted) transaction->Finish();
+    // A package that could not be deleted keeps the journal, which knows it as installed: the next click deletes
+    // it instead of installing it again.
+    if (packageDeleted) {
+        transaction->Finish();
+    } else {
+        transaction->RemoveBackups();
+    }
     DelayWithMessages();
     SetStatus("");
     ShowNotice(handle_, text::kSucceeded, NoticeIcon::Information);

@@ -8,7 +8,30 @@ namespace {
 
 using namespace infozip;
 
-int WINAPI DiscardText(char*, unsigned long length) { return static_cast<int>(length); }
+// The library's callbacks carry no context: its print callback finds the text of the extraction running on its
+// thread here, set for the length of that one call and never otherwise.
+thread_local std::string* printedByLibrary = nullptr;
+
+class PrintedText {
+public:
+    PrintedText() { printedByLibrary = &text_; }
+    ~PrintedText() { printedByLibrary = nullptr; }
+    PrintedText(const PrintedText&) = delete;
+    PrintedText& operator=(const PrintedText&) = delete;
+    const std::string& Text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+int WINAPI CollectText(char* text, unsigned long length)
+{
+    try {
+        if (printedByLibrary != nullptr && text != nullptr) printedByLibrary->append(text, length);
+    } catch (...) {  // no exception may return into the library; the text is only an explanation
+    }
+    return static_cast<int>(length);
+}
 int WINAPI ReplaceWithoutAsking(char*) { return 1; }
 int WINAPI NoPassword(char*, int, const char*, const char*) { return 1; }
 void WINAPI IgnoreMessage(unsigned long, unsigned long, unsigned, unsigned, unsigned, unsigned, unsigned, unsigned,
@@ -17,7 +40,45 @@ void WINAPI IgnoreMessage(unsigned long, unsigned long, unsigned, unsigned, unsi
 }
 int WINAPI GoOn(const char*, unsigned long) { return 0; }
 
+std::string WithoutPrefix(const std::string& line, std::string_view prefix)
+{
+    return line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : std::string();
+}
+
+// Our unzip32.dll announces each entry with an "inflating:" line and ends a failure with an "unzip error:" line;
+// another library's last words stand as its reason.
+EUnzipError FailureFrom(int result, const std::string& printed)
+{
+    std::string entry;
+    std::string reason;
+    for (size_t start = 0; start < printed.size();) {
+        size_t end = printed.find('\n', start);
+        if (end == std::string::npos) end = printed.size();
+        std::string line = printed.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        const size_t first = line.find_first_not_of(' ');
+        if (first == std::string::npos) continue;
+        line.erase(0, first);
+        if (std::string name = WithoutPrefix(line, "inflating: "); !name.empty()) {
+            entry = name;
+        } else if (std::string said = WithoutPrefix(line, "unzip error: "); !said.empty()) {
+            reason = said;
+        } else {
+            reason = line;
+        }
+    }
+    return EUnzipError(result, entry, reason);
+}
+
 }  // namespace
+
+EUnzipError::EUnzipError(int result, std::string entry, std::string reason)
+    : Exception("unzip32.dll returned " + std::to_string(result) + (entry.empty() ? "" : " at \"" + entry + "\"") +
+                (reason.empty() ? "" : ": " + reason)),
+      result_(result), entry_(std::move(entry)), reason_(std::move(reason))
+{
+}
 
 void TZipExtractor::UnZipArchive(const std::string& archiveName, const std::string& targetDir) const
 {
@@ -30,7 +91,7 @@ void TZipExtractor::UnZipArchive(const std::string& archiveName, const std::stri
     if (!unzip) return;
 
     UnzipCallbacks callbacks{};
-    callbacks.print = DiscardText;
+    callbacks.print = CollectText;
     callbacks.sound = nullptr;
     callbacks.replace = ReplaceWithoutAsking;
     callbacks.password = NoPassword;
@@ -46,5 +107,8 @@ void TZipExtractor::UnZipArchive(const std::string& archiveName, const std::stri
     options.privileges = 1;
     options.archiveName = archive.data();
     options.targetDirectory = target.data();
-    unzip(0, nullptr, 0, nullptr, &options, &callbacks);
+
+    const PrintedText printed;
+    const int result = unzip(0, nullptr, 0, nullptr, &options, &callbacks);
+    if (result != kUnzipOk) throw FailureFrom(result, printed.Text());
 }

@@ -4,13 +4,31 @@
 #include <string>
 #include <windows.h>
 
+#include "Errors.h"
+
+// The library could not extract the whole archive. Result: what Wiz_SingleEntryUnzip returned; entry: the one it
+// was writing when it stopped, if it said; reason: its own words (UTF-8), empty when it gave none.
+class EUnzipError : public Exception {
+public:
+    EUnzipError(int result, std::string entry, std::string reason);
+    int Result() const { return result_; }
+    const std::string& Entry() const { return entry_; }
+    const std::string& Reason() const { return reason_; }
+
+private:
+    int result_;
+    std::string entry_;
+    std::string reason_;
+};
+
 class TZipExtractor {
 public:
     // Messages about a missing library are owned by this window (the application's hidden window).
     explicit TZipExtractor(HWND messageOwner) : messageOwner_(messageOwner) {}
 
     // Every entry lands in targetDir (created when missing) under its bare name, replacing any file of that
-    // name. The library's own failures are not reported: the caller looks at what is on disk afterwards.
+    // name. A missing library is reported here and extracts nothing; a library without the entry point extracts
+    // nothing and says nothing. Any failure of the library itself raises EUnzipError, whatever it left on disk.
     void UnZipArchive(const std::string& archiveName, const std::string& targetDir) const;
 
 private:

@@ -1,10 +1,12 @@
 // The file-system operations that change the program directory during an install, in one place: every path is
 // handed to Windows through ToApiPath (so that long paths work), every failure raises FileOperationError with the
 // system's error number, and the test build of the program can stop or fail the install at any one of them.
+// Beside them, the few questions the install asks of the file system before it changes anything.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 #include <windows.h>
 
 #include "Errors.h"
@@ -26,6 +28,26 @@ private:
     unsigned long code_;
 };
 
+// A folder the install works in turned out to be a link (a symbolic link, junction or mount point): whatever the
+// install deleted or moved through it would happen wherever the link points. ERROR_REPARSE_POINT_ENCOUNTERED,
+// which mingw's headers lack.
+constexpr unsigned long kErrorLinkInTheWay = 4395;
+
+// One item of a folder, as the system lists it.
+struct FolderItem {
+    std::string name;
+    DWORD attributes;
+    bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+    bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+};
+// What the folder (ending in '\') holds, without "." and ".."; nothing when it cannot be listed.
+std::vector<FolderItem> ListFolder(const std::string& folder);
+
+// Whether the path is a link (a reparse point) rather than the file or folder itself.
+bool IsLink(const std::string& path);
+// Whether two files hold the same bytes; false when either cannot be read.
+bool SameBytes(const std::string& a, const std::string& b);
+
 class FileOperations {
 public:
     FileOperations() = default;
@@ -35,10 +57,21 @@ public:
     void MakeDirectory(const std::string& path);
     // Removes an empty directory. A directory that still holds something is left alone: false.
     bool RemoveEmptyDirectory(const std::string& path);
-    // Renames a file or directory to a name that must not exist yet, on the same volume: either the whole move
-    // happens or none of it does, whatever interrupts it.
+    // Moves a file or directory to a name that must not exist yet. On one volume it is a rename: either the whole
+    // move happens or none of it does, whatever interrupts it. A file that must cross volumes is copied beside its
+    // destination under PartialCopyName(to), flushed, compared with the source, renamed into place with its
+    // attributes, and only then is the source deleted. Interrupted, such a move leaves the source whole and
+    // perhaps a partial copy, or two names holding the same bytes; never one name holding part of the file.
     void Move(const std::string& from, const std::string& to);
+    static std::string PartialCopyName(const std::string& to);
+    // Removes what a move across volumes that was cut short left beside its destination, if anything.
+    void DiscardPartialCopy(const std::string& to);
+
+    // Deletes a file, read-only or not (the attribute is put back when the file stays).
     void Delete(const std::string& path);
+    // Removes a link itself, never what it points to; a system that will not tell the link from its target
+    // (Wine does not) gets kErrorLinkInTheWay and nothing is removed.
+    void RemoveLink(const std::string& path);
 
     // A new file opened for writing; an existing one is an error.
     UniqueHandle CreateNew(const std::string& path);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "Text.h"
+#include "ZipExtractor.h"
 #include "install/InstallTransaction.h"
 
 namespace install_text {
@@ -17,6 +18,19 @@ std::string Quoted(std::string_view text)
     quoted += text;
     quoted += '"';
     return quoted;
+}
+
+// What the user is asked to do about a link that stands where the install works.
+std::string LinkRefused(std::string_view path)
+{
+    return std::string(path) +
+           " 是一个链接（符号链接或目录联接）。升级程序不会经由链接删除或移动文件，以免改动链接指向的内容。"
+           "请删除这个链接本身（不要删除它指向的内容），然后再次点击“开始升级”。";
+}
+
+std::string Reason(unsigned long code)
+{
+    return code == kErrorLinkInTheWay ? "这是一个链接，升级程序不会经由它删除或移动文件" : SystemReason(code);
 }
 
 std::string Holders(const std::vector<std::string>& holders)
@@ -36,13 +50,13 @@ std::string WhatFailed(const InstallStepError& error)
     case InstallStepError::Step::ReplaceFile: what = "无法替换文件 "; break;
     case InstallStepError::Step::PlaceFile: what = "无法安装文件 "; break;
     }
-    return what + error.Path() + "：" + SystemReason(error.Code()) + "。";
+    return what + error.Path() + "：" + Reason(error.Code()) + "。";
 }
 
 std::string WhatCouldNotBeRestored(const RollbackError& error)
 {
     if (error.Code() == ERROR_FILE_CORRUPT) return "升级日志 " + error.Path() + " 已损坏，无法据此撤销。";
-    return "无法还原 " + error.Path() + "：" + SystemReason(error.Code()) + "。";
+    return "无法还原 " + error.Path() + "：" + Reason(error.Code()) + "。";
 }
 
 }  // namespace
@@ -54,16 +68,44 @@ std::string Upgrading(std::string_view fileName)
 
 std::string RecoveryFailed(const RollbackError& error)
 {
+    if (error.Code() == kErrorLinkInTheWay) return LinkRefused(error.Path());
     const std::string next = error.Code() == ERROR_FILE_CORRUPT
                                  ? "被替换的文件的备份在它所在的目录中，请联系技术支持。"
                                  : "请关闭正在使用这个文件的程序，然后再次点击“开始升级”。";
     return "上次的升级被中断，撤销它的更改时出错：" + WhatCouldNotBeRestored(error) + next;
 }
 
-std::string StaleDescriptorNotRemoved(const FileOperationError& error)
+std::string InstalledPackageRemoved(std::string_view packagePath)
 {
+    return std::string(kPreviousUpdateCompleted) + "升级包 " + std::string(packagePath) +
+           " 已经安装过，不会再次安装，现已将它删除。";
+}
+
+std::string InstalledPackageNotRemoved(const FileOperationError& error)
+{
+    return std::string(kPreviousUpdateCompleted) + "升级包 " + error.Path() +
+           " 已经安装过，不会再次安装，但仍然无法删除它：" + Reason(error.Code()) +
+           "。请关闭正在使用它的程序，然后再次点击“开始升级”，或者手动删除它。";
+}
+
+std::string PackageUnreadable(const FileOperationError& error)
+{
+    return "无法读取升级包 " + error.Path() + "：" + Reason(error.Code()) + "。" + std::string(kNothingChanged);
+}
+
+std::string LeftoversNotRemoved(const FileOperationError& error)
+{
+    if (error.Code() == kErrorLinkInTheWay) return "升级已停止，没有做任何更改。" + LinkRefused(error.Path());
     return "无法删除上次升级留下的 " + error.Path() + "：" + SystemReason(error.Code()) + "。" +
            std::string(kNothingChanged);
+}
+
+std::string ExtractionFailed(const EUnzipError& error)
+{
+    std::string text = "无法解压升级包";
+    if (!error.Entry().empty()) text += "中的文件 " + error.Entry();
+    if (!error.Reason().empty()) text += "：" + error.Reason();
+    return text + "（unzip32.dll 错误 " + std::to_string(error.Result()) + "）。" + std::string(kNothingChanged);
 }
 
 std::string RefusedEntry(int index, const PackageFile& entry, std::string_view reason)

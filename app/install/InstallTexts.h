@@ -7,6 +7,7 @@
 
 #include "UpdateDescriptor.h"
 
+class EUnzipError;
 class FileOperationError;
 class InstallStepError;
 class RollbackError;
@@ -28,9 +29,16 @@ std::string Upgrading(std::string_view fileName);
 inline constexpr std::string_view kInterruptedUpdateUndone = "上次的升级被中断，已撤销它所做的全部更改。";
 inline constexpr std::string_view kPreviousUpdateCompleted = "上次的升级已经完成。";
 std::string RecoveryFailed(const RollbackError& error);
+// A committed install is finished and the package it installed is still there: deleted now, or still not.
+std::string InstalledPackageRemoved(std::string_view packagePath);
+std::string InstalledPackageNotRemoved(const FileOperationError& error);
 
-// The descriptor an earlier run left in Temp\ could not be removed.
-std::string StaleDescriptorNotRemoved(const FileOperationError& error);
+// The package could not be read (to tell which package it is).
+std::string PackageUnreadable(const FileOperationError& error);
+// What an earlier run left in the staging folder could not be removed.
+std::string LeftoversNotRemoved(const FileOperationError& error);
+// unzip32.dll could not unpack the package.
+std::string ExtractionFailed(const EUnzipError& error);
 
 // An entry of the descriptor refused before anything moved; index counts from 1.
 std::string RefusedEntry(int index, const PackageFile& entry, std::string_view reason);

@@ -4,13 +4,15 @@
 
 #include "Paths.h"
 #include "Text.h"
+#include "install/InstallLayout.h"
 #include "install/SafeNames.h"
 
 namespace {
 
-// Relative to the program directory. The package is extracted flat into Temp\, so no entry of it can make or
-// replace anything inside this subdirectory.
-constexpr std::string_view kJournalDirectory = "Temp\\InstallJournal\\";
+using install_layout::kJournal;
+using install_layout::kStaging;
+using install_layout::kTemp;
+
 constexpr std::string_view kJournalName = "journal.log";
 
 bool Exists(const std::string& path)
@@ -18,28 +20,84 @@ bool Exists(const std::string& path)
     return GetFileAttributesW(ToApiPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool StartsWith(std::string_view text, std::string_view start)
+{
+    return text.size() > start.size() && SameFileName(text.substr(0, start.size()), start);
+}
+
 bool InJournalDirectory(const std::string& relative)
 {
-    return relative.size() > kJournalDirectory.size() &&
-           SameFileName(std::string_view(relative).substr(0, kJournalDirectory.size()), kJournalDirectory);
+    return StartsWith(relative, kJournal);
+}
+
+bool InTemp(const std::string& relative)
+{
+    return SameFileName(std::string_view(relative).substr(0, relative.find('\\')), kTemp.substr(0, kTemp.size() - 1));
 }
 
 // The file a user knows of in a move: the one in the program directory rather than the one in Temp\.
 const std::string& PathInProgram(const JournalStep& step)
 {
-    return SameFileName(std::string_view(step.path).substr(0, 5), "Temp\\") ? step.target : step.path;
+    return InTemp(step.path) ? step.target : step.path;
 }
 
 std::string BackupName(unsigned sequence)
 {
-    return std::string(kJournalDirectory) + std::to_string(sequence) + ".bak";
+    return std::string(kJournal) + std::to_string(sequence) + ".bak";
+}
+
+std::string WithoutSeparator(std::string_view folder)
+{
+    return std::string(folder.substr(0, folder.size() - 1));
+}
+
+// Only what this program's writer records, so that a journal from anywhere else can make it neither move nor
+// delete anything: folders made outside Temp\, a destination moved aside to the backup its step names, and an
+// unpacked file placed under its own name outside Temp\.
+bool WrittenByThisProgram(const JournalStep& step)
+{
+    if (!IsSafeRelativePath(step.path)) return false;
+    if (step.kind == JournalStep::Kind::MakeDirectory) return !InTemp(step.path);
+    if (step.target == BackupName(step.sequence)) return !InTemp(step.path);
+    if (!StartsWith(step.path, kStaging) || !IsSafeRelativePath(step.target) || InTemp(step.target)) return false;
+    const std::string name = step.path.substr(kStaging.size());
+    return !FileNameProblem(name) && ExtractFileName(step.target) == name;
+}
+
+bool IsSha256(const std::string& text)
+{
+    return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+bool WrittenByThisProgram(const JournalContents& contents)
+{
+    std::set<unsigned> sequences;
+    unsigned last = 0;
+    for (const JournalStep& step : contents.steps) {
+        if (step.sequence <= last || !WrittenByThisProgram(step)) return false;
+        last = step.sequence;
+        sequences.insert(step.sequence);
+    }
+    const bool undoneKnown = std::includes(sequences.begin(), sequences.end(), contents.undone.begin(),
+                                           contents.undone.end());
+    return undoneKnown && (!contents.committedVersion || IsSha256(contents.committedPackage));
+}
+
+// Nothing is enumerated, deleted or moved through a link at Temp\ or at the journal directory: it would happen
+// wherever the link points.
+void RefuseLinks(const std::string& programDirectory)
+{
+    for (const std::string_view folder : {kTemp, kJournal}) {
+        const std::string path = programDirectory + WithoutSeparator(folder);
+        if (IsLink(path)) throw RollbackError(path, kErrorLinkInTheWay);
+    }
 }
 
 }  // namespace
 
 std::string InstallTransaction::JournalDirectory(const std::string& programDirectory)
 {
-    return programDirectory + std::string(kJournalDirectory);
+    return programDirectory + std::string(kJournal);
 }
 
 std::string InstallTransaction::JournalPath(const std::string& programDirectory)
@@ -55,19 +113,14 @@ InstallTransaction::InstallTransaction(FileOperations& files, std::string progra
 void InstallTransaction::RemoveLeftovers(FileOperations& files, const std::string& programDirectory)
 {
     const std::string directory = JournalDirectory(programDirectory);
-    if (!DirectoryExists(directory) || FileExists(JournalPath(programDirectory))) return;
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found;
-    const UniqueFind search(FindFirstFileW(ToApiPath(directory + "*").c_str(), &found));
-    if (search.get() != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(Narrow(found.cFileName));
-        } while (FindNextFileW(search.get(), &found));
+    if (IsLink(WithoutSeparator(directory)) || !DirectoryExists(directory) || FileExists(JournalPath(programDirectory))) {
+        return;
     }
     try {
-        for (const std::string& name : names) {
+        for (const FolderItem& item : ListFolder(directory)) {
+            if (item.IsDirectory() || item.IsLink()) continue;
             try {
-                files.Delete(directory + name);
+                files.Delete(directory + item.name);
             } catch (const FileOperationError&) {  // still in use: another click will get it
             }
         }
@@ -87,6 +140,11 @@ InstallTransaction InstallTransaction::Begin(FileOperations& files, const std::s
             throw FileOperationError("An install journal is still waiting to be dealt with", journal,
                                      ERROR_ALREADY_EXISTS);
         }
+        const std::string folder = WithoutSeparator(directory);
+        if (IsLink(folder)) throw FileOperationError("A link stands in the install's way", folder, kErrorLinkInTheWay);
+        // A file where the journal's directory belongs holds no journal (an older version of this program let a
+        // package unpack one there): left in place, it would stop every install after it.
+        if (FileExists(folder)) files.Delete(folder);
         RemoveLeftovers(files, programDirectory);
         if (!DirectoryExists(directory)) files.MakeDirectory(directory);
         transaction.journal_.emplace(files, journal);
@@ -99,6 +157,7 @@ InstallTransaction InstallTransaction::Begin(FileOperations& files, const std::s
 std::optional<InstallTransaction> InstallTransaction::Resume(FileOperations& files,
                                                              const std::string& programDirectory)
 {
+    RefuseLinks(programDirectory);
     const std::string path = JournalPath(programDirectory);
     if (!FileExists(path)) return std::nullopt;
     JournalContents contents;
@@ -109,19 +168,14 @@ std::optional<InstallTransaction> InstallTransaction::Resume(FileOperations& fil
     } catch (const FileOperationError& error) {
         throw RollbackError(path, error.Code());
     }
-    // Whatever the journal says, nothing outside the program directory is touched.
-    for (const JournalStep& step : contents.steps) {
-        if (!IsSafeRelativePath(step.path) ||
-            (step.kind == JournalStep::Kind::Move && !IsSafeRelativePath(step.target))) {
-            throw RollbackError(path, ERROR_FILE_CORRUPT);
-        }
-    }
+    if (!WrittenByThisProgram(contents)) throw RollbackError(path, ERROR_FILE_CORRUPT);
 
     InstallTransaction transaction(files, programDirectory);
     transaction.resumedLength_ = contents.intactLength;
     transaction.steps_ = std::move(contents.steps);
     transaction.undone_ = std::move(contents.undone);
     transaction.committedVersion_ = std::move(contents.committedVersion);
+    transaction.committedPackage_ = std::move(contents.committedPackage);
     for (const JournalStep& step : transaction.steps_) {
         transaction.nextSequence_ = std::max(transaction.nextSequence_, step.sequence + 1);
     }
@@ -166,8 +220,10 @@ void InstallTransaction::MakeDirectories(const std::string& relativeDirectory)
     }
 }
 
-void InstallTransaction::PlaceFile(const std::string& relativeSource, const std::string& relativeDestination)
+void InstallTransaction::PlaceUnpackedFile(const std::string& name, const std::string& relativeDirectory)
 {
+    const std::string relativeSource = std::string(kStaging) + name;
+    const std::string relativeDestination = relativeDirectory + name;
     const std::string destination = Absolute(relativeDestination);
     if (DirectoryExists(destination)) {
         throw InstallStepError(InstallStepError::Step::PlaceFile, destination, ERROR_ALREADY_EXISTS);
@@ -192,14 +248,15 @@ void InstallTransaction::PlaceFile(const std::string& relativeSource, const std:
     }
 }
 
-void InstallTransaction::Commit(const std::string& version)
+void InstallTransaction::Commit(const std::string& version, const std::string& packageSha256)
 {
     try {
-        journal_->Commit(version);
+        journal_->Commit(version, packageSha256);
     } catch (const FileOperationError& error) {
         throw InstallStepError(InstallStepError::Step::WriteJournal, error);
     }
     committedVersion_ = version;
+    committedPackage_ = packageSha256;
 }
 
 void InstallTransaction::Undo(const JournalStep& step)
@@ -216,13 +273,23 @@ void InstallTransaction::Undo(const JournalStep& step)
     }
     const std::string from = Absolute(step.path);
     const std::string to = Absolute(step.target);
-    if (!Exists(to)) return;  // never made, or undone already
-    // Both there: something else has put a file where ours was; guessing which to keep could lose one.
-    if (Exists(from)) throw RollbackError(Absolute(PathInProgram(step)), ERROR_ALREADY_EXISTS);
+    const std::string known = Absolute(PathInProgram(step));
     try {
+        files_->DiscardPartialCopy(to);
+        if (!Exists(to)) return;  // never made, or undone already
+        if (Exists(from)) {
+            // A move across volumes cut between its copy and the deletion of its source leaves the same bytes
+            // under both names: the copy goes. Anything else is someone else's file, and guessing which to keep
+            // could lose one.
+            if (!FileExists(from) || !FileExists(to) || !SameBytes(from, to)) {
+                throw RollbackError(known, ERROR_ALREADY_EXISTS);
+            }
+            files_->Delete(to);
+            return;
+        }
         files_->Move(to, from);
     } catch (const FileOperationError& error) {
-        throw RollbackError(Absolute(PathInProgram(step)), error.Code());
+        throw RollbackError(known, error.Code());
     }
 }
 
@@ -256,7 +323,7 @@ void InstallTransaction::RollBack()
     }
 }
 
-bool InstallTransaction::Finish()
+void InstallTransaction::RemoveBackups()
 {
     for (const JournalStep& step : steps_) {
         if (step.kind != JournalStep::Kind::Move || !InJournalDirectory(step.target)) continue;
@@ -266,6 +333,11 @@ bool InstallTransaction::Finish()
         } catch (const FileOperationError&) {  // still in use (a library a program has loaded): left for later
         }
     }
+}
+
+bool InstallTransaction::Finish()
+{
+    RemoveBackups();
     journal_.reset();
     try {
         files_->Delete(JournalPath(programDirectory_));

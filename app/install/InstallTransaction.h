@@ -1,14 +1,16 @@
 // An install as one transaction over the program directory: all of it happens, or none of it.
 //
 // Every change is written to a journal in Temp\InstallJournal\ and flushed to the disk before it is made. A file
-// about to be replaced is first moved aside into that directory; the new file is then moved into its place.
+// about to be replaced is first moved aside into that directory; the new file is then moved into its place from
+// the staging folder the package was unpacked into.
 // RollBack() undoes the recorded changes newest first. Commit() marks the install as done for good; Finish() then
 // removes the backups and the journal. A journal left by a run that was killed or lost power is found by
 // Resume() at the next click and rolled back (or, if it was committed, finished).
 //
 // Undoing a step looks at the disk rather than trusting that the step was made: a step is recorded before it is
-// made, and a crash can fall between the two. Each move is a rename on one volume, so it has happened entirely
-// or not at all. Each undone step is recorded too, so that a rollback cut short resumes where it stopped.
+// made, and a crash can fall between the two. A move has happened entirely or not at all, or, across volumes, has
+// left the same bytes under both names (FileOperations::Move), which undoing recognises. Each undone step is
+// recorded too, so that a rollback cut short resumes where it stopped.
 #pragma once
 
 #include <optional>
@@ -45,7 +47,9 @@ private:
 };
 
 // Undoing failed; the journal stays, so that the next click tries again. The path is absolute: the program
-// directory's file or directory that could not be restored, or the journal.
+// directory's file or directory that could not be restored, or the journal. ERROR_FILE_CORRUPT: the journal is
+// not one this program wrote, and nothing can be undone by it; kErrorLinkInTheWay: the path is a link that the
+// install will not go through.
 class RollbackError : public Exception {
 public:
     RollbackError(std::string path, unsigned long code)
@@ -67,36 +71,44 @@ public:
     static std::string JournalDirectory(const std::string& programDirectory);
     static std::string JournalPath(const std::string& programDirectory);
 
-    // Starts a transaction: removes what a finished one may have left in the journal directory and writes a new,
-    // empty journal. Nothing in the program directory changes. Raises InstallStepError(WriteJournal), also when
-    // a journal is still waiting to be dealt with (Resume first).
+    // Starts a transaction: removes what a finished one may have left in the journal directory (and a file that
+    // stands where that directory belongs) and writes a new, empty journal. Nothing in the program directory
+    // changes. Raises InstallStepError(WriteJournal), also when a journal is still waiting to be dealt with
+    // (Resume first).
     static InstallTransaction Begin(FileOperations& files, const std::string& programDirectory);
 
     // Removes, as far as it can, what a finished transaction left in the journal directory: a backup that was in
     // use when the install finished, or the empty directory. Leaves a journal alone.
     static void RemoveLeftovers(FileOperations& files, const std::string& programDirectory);
 
-    // The transaction an interrupted run left, if there is one. A journal that is not ours or makes no sense
-    // raises RollbackError with ERROR_FILE_CORRUPT: then nothing can be undone safely.
+    // The transaction an interrupted run left, if there is one. Temp\ or the journal directory being a link
+    // raises RollbackError with kErrorLinkInTheWay; a journal that holds anything but the steps this program
+    // writes raises RollbackError with ERROR_FILE_CORRUPT. Either way nothing is touched, at every click.
     static std::optional<InstallTransaction> Resume(FileOperations& files, const std::string& programDirectory);
 
     bool Committed() const { return committedVersion_.has_value(); }
     const std::string& CommittedVersion() const { return *committedVersion_; }
+    // The SHA-256 (lower-case hex) of the package that the committed install installed.
+    const std::string& CommittedPackage() const { return committedPackage_; }
     // Whether any recorded change is still to be undone.
     bool HasChangesToUndo() const;
 
     // Creates the missing levels of a directory relative to the program directory ("A\B\" or "").
     void MakeDirectories(const std::string& relativeDirectory);
-    // Moves the file at relativeSource to relativeDestination, moving a file already there aside first.
-    void PlaceFile(const std::string& relativeSource, const std::string& relativeDestination);
-    // From here on the install counts as done: a crash leads to Finish, never to a rollback.
-    void Commit(const std::string& version);
+    // Moves the unpacked file of this name from the staging folder into the directory (relative to the program
+    // directory, empty or ending in '\'), moving a file already there aside first.
+    void PlaceUnpackedFile(const std::string& name, const std::string& relativeDirectory);
+    // From here on the install counts as done: a crash leads to Finish, never to a rollback. The journal keeps
+    // which package was installed, so that the same package is never installed twice over.
+    void Commit(const std::string& version, const std::string& packageSha256);
 
     // Undoes every recorded change, newest first, then removes the journal. Raises RollbackError.
     void RollBack();
     // After Commit: removes the backups, then the journal. A backup that cannot be removed (still in use) is left
     // for RemoveLeftovers; false when the journal itself could not be removed, which the next click then finishes.
     bool Finish();
+    // After Commit: removes the backups and keeps the journal, which goes on telling the installed package.
+    void RemoveBackups();
 
 private:
     InstallTransaction(FileOperations& files, std::string programDirectory);
@@ -114,5 +126,6 @@ private:
     std::vector<JournalStep> steps_;
     std::set<unsigned> undone_;
     std::optional<std::string> committedVersion_;
+    std::string committedPackage_;
     unsigned nextSequence_ = 1;
 };

@@ -9,7 +9,8 @@
 namespace {
 
 constexpr std::string_view kFormat = "TaviloInstallJournal";
-constexpr std::string_view kFormatVersion = "1";
+// 2: unpacked files come from the staging folder, and the commit names the installed package.
+constexpr std::string_view kFormatVersion = "2";
 
 constexpr std::string_view kMakeDirectory = "mkdir";
 constexpr std::string_view kMove = "move";
@@ -127,8 +128,9 @@ JournalContents ParseJournal(std::string_view text)
             contents.steps.push_back({JournalStep::Kind::MakeDirectory, ParseSequence(f[1]), f[2], {}});
         } else if (f.size() == 4 && f[0] == kMove) {
             contents.steps.push_back({JournalStep::Kind::Move, ParseSequence(f[1]), f[2], f[3]});
-        } else if (f.size() == 2 && f[0] == kCommit) {
+        } else if (f.size() == 3 && f[0] == kCommit) {
             contents.committedVersion = f[1];
+            contents.committedPackage = f[2];
         } else if (f.size() == 2 && f[0] == kUndone) {
             contents.undone.insert(ParseSequence(f[1]));
         } else {
@@ -191,9 +193,9 @@ void JournalWriter::Move(unsigned sequence, const std::string& from, const std::
     Append({std::string(kMove), std::to_string(sequence), from, to});
 }
 
-void JournalWriter::Commit(const std::string& version)
+void JournalWriter::Commit(const std::string& version, const std::string& packageSha256)
 {
-    Append({std::string(kCommit), version});
+    Append({std::string(kCommit), version, packageSha256});
 }
 
 void JournalWriter::Undone(unsigned sequence)

@@ -29,6 +29,7 @@ struct JournalContents {
     std::vector<JournalStep> steps;                // in the order they were recorded
     std::set<unsigned> undone;                     // steps whose change has been reversed
     std::optional<std::string> committedVersion;   // set once the install is done for good
+    std::string committedPackage;                  // with it: the installed package's SHA-256, lower-case hex
     unsigned long long intactLength = 0;           // bytes up to the end of the last whole record
 };
 
@@ -57,7 +58,7 @@ public:
 
     void MakeDirectory(unsigned sequence, const std::string& directory);
     void Move(unsigned sequence, const std::string& from, const std::string& to);
-    void Commit(const std::string& version);
+    void Commit(const std::string& version, const std::string& packageSha256);
     void Undone(unsigned sequence);
 
     const std::string& Path() const { return path_; }

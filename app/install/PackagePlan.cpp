@@ -3,37 +3,26 @@
 #include <optional>
 
 #include "Paths.h"
+#include "install/InstallLayout.h"
 #include "install/InstallTexts.h"
 #include "install/SafeNames.h"
 
 namespace {
-
-std::string FirstDirectory(const std::string& directory)
-{
-    return directory.substr(0, directory.find('\\'));
-}
 
 std::optional<std::string> Problem(const std::vector<PlannedFile>& earlier, const PackageFile& entry,
                                    const PlannedFile& file, const std::string& programDirectory)
 {
     if (auto problem = FileNameProblem(entry.name)) return problem;
     if (auto problem = DirectoryProblem(entry.path)) return problem;
-    if (SameFileName(entry.name, "update.xml")) return std::string("文件名与升级说明文件 update.xml 相同");
-    if (SameFileName(entry.name, "InstallJournal")) {
-        return std::string("文件名与升级程序的日志目录 Temp\\InstallJournal 相同");
-    }
-    if (!file.directory.empty() && SameFileName(FirstDirectory(file.directory), "Temp")) {
-        return std::string("路径指向升级程序自己的临时目录 Temp");
-    }
-    if (file.directory.empty() && SameFileName(entry.name, "Quellis.sky")) {
-        return std::string("文件会覆盖升级包 Quellis.sky");
-    }
+    if (auto reserved = install_layout::ReservedByTheInstall(entry.name, file.directory)) return reserved;
     for (size_t i = 0; i < earlier.size(); ++i) {
         if (SameFileName(earlier[i].name, entry.name)) {
             return "与第 " + std::to_string(i + 1) + " 个文件同名";
         }
     }
-    if (!FileExists(programDirectory + "Temp\\" + entry.name)) return std::string("升级包中没有这个文件");
+    if (!FileExists(programDirectory + std::string(install_layout::kStaging) + entry.name)) {
+        return std::string("升级包中没有这个文件");
+    }
     if (DirectoryExists(programDirectory + file.directory + entry.name)) {
         return std::string("目标位置已有同名的目录");
     }

@@ -9,7 +9,7 @@
 #include "UpdateDescriptor.h"
 
 struct PlannedFile {
-    std::string name;       // bare file name, as extracted into Temp\ and as installed
+    std::string name;       // bare file name, as unpacked into the staging folder and as installed
     std::string directory;  // destination relative to the program directory: empty, or ending in '\'
 
     friend bool operator==(const PlannedFile&, const PlannedFile&) = default;
@@ -24,9 +24,8 @@ public:
 // Reads every entry (a missing attribute raises EVariantTypeCastError here, before anything moves) and refuses,
 // with RefusedEntry, the first one that:
 // - has an unsafe or invalid name or destination directory (see SafeNames.h);
-// - would install into the program's own Temp\ directory, over the package, or under the name of the descriptor
-//   or of the install journal's directory;
+// - takes a name or destination that the install keeps for itself (InstallLayout.h);
 // - repeats the name of an earlier entry (the package holds one file of each name);
-// - is missing from what the package extracted into Temp\;
+// - is missing from what this package unpacked into the staging folder;
 // - would replace a directory with a file.
 std::vector<PlannedFile> PlanInstall(const DescriptorReader& descriptor, const std::string& programDirectory);

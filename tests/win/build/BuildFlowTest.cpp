@@ -169,6 +169,8 @@ TEST_F(BuildFlowTest, AFaultyListIsRefusedBeforeAnythingIsWritten)
 {
     dir.WriteFile(L"FilesToUpdate\\other\\readme.txt", "another readme");
     dir.WriteFile(L"FilesToUpdate\\update.XML", "<update/>");
+    dir.WriteFile(L"FilesToUpdate\\Quellis.sky", "an old package among the author's files");
+    dir.WriteFile(L"FilesToUpdate\\other\\Temp", "a file named like the install's folder");
     struct Case {
         std::vector<ListedFile> files;
         std::wstring named;  // what the message must name
@@ -180,6 +182,10 @@ TEST_F(BuildFlowTest, AFaultyListIsRefusedBeforeAnythingIsWritten)
         {{{"readme.txt", "..\\..\\Windows\\"}}, L"readme.txt"},  // the installer would refuse these later
         {{{"readme.txt", "C:\\Windows\\"}}, L"readme.txt"},
         {{{"readme.txt", "\\Windows"}}, L"readme.txt"},
+        // Names and places the install keeps for itself.
+        {{{"Quellis.sky", ""}}, L"升级包 Quellis.sky"},
+        {{{"readme.txt", "temp\\"}}, L"临时目录"},
+        {{{"readme.txt", ""}, {"other\\Temp", ""}}, L"临时目录"},
     };
     UpdateApp app(dir);
     for (const Case& c : cases) {

@@ -115,10 +115,10 @@ protected:
             box->Dismiss();
             box = app.NextBox();
             EXPECT_TRUE(box && box->text == L"升级成功!") << (box ? Describe(*box) : "no box after the rerun");
-        } else if (box->text == kCompleted) {
+        } else if (box->text.rfind(kCompleted, 0) == 0) {
+            // Finished, and the package deleted if it was still there: one click, one message.
             box->Dismiss();
-            box = app.NextBox();
-            EXPECT_TRUE(box && box->text == L"未检查到升级程序!") << (box ? Describe(*box) : "no box");
+            EXPECT_FALSE(app.NextBox(1s)) << "a second message after the recovery";
         } else if (box->text != L"升级成功!") {
             // Cut after the journal was gone: only an empty directory of it was left, and the package is gone.
             EXPECT_EQ(box->text, L"未检查到升级程序!") << Describe(*box);
@@ -207,12 +207,9 @@ TEST_F(EveryStep, AFailureAtAnyFileOperationLeavesTheOldSetOrAFinishedInstall)
             // What could not be tidied up is tidied up by the next click.
             Updater app(scene.directory);
             app.ClickStart();
-            auto next = app.NextBox();
-            if (next && next->text == kCompleted) {
-                next->Dismiss();
-                next = app.NextBox();
-            }
-            EXPECT_TRUE(next && next->text == L"未检查到升级程序!") << (next ? Describe(*next) : "no box");
+            const auto next = app.NextBox();
+            const bool finished = next && next->text.rfind(kCompleted, 0) == 0;
+            EXPECT_TRUE(finished || (next && next->text == L"未检查到升级程序!")) << (next ? Describe(*next) : "no box");
             EXPECT_EQ(Difference(scene.newSet, TakePicture(scene.directory)), "");
             EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
         }

@@ -64,8 +64,8 @@ TEST_F(InstallFlow, InstallsEveryFileStepByStepAndReportsSuccess)
         L"正在升级  plain.txt...", L"正在升级  中文.txt...", L"正在更新版本号...", L""};
     EXPECT_EQ(statuses, steps);
     EXPECT_EQ(Difference(expected, TakePicture(directory)), "");
-    EXPECT_TRUE(directory.Exists(L"Temp\\update.xml")) << "the descriptor stays in Temp\\, as it always has";
-    EXPECT_FALSE(directory.Exists(L"Temp\\root.txt")) << "the extracted copy was moved, not left behind";
+    EXPECT_TRUE(directory.Exists(L"Temp\\Package\\update.xml")) << "the descriptor stays in the staging folder";
+    EXPECT_FALSE(directory.Exists(L"Temp\\Package\\root.txt")) << "the unpacked copy was moved, not left behind";
     EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal")) << "the journal and the backups go once all is done";
 }
 
@@ -110,10 +110,12 @@ TEST_F(InstallFlow, ExpectedFailuresSayWhatIsWrongAndChangeNothing)
     }
 
     auto leaveAnEarlierRunsDescriptor = [this] {
-        directory.WriteFile(L"Temp\\update.xml",
-                            "<update><version>0.1</version><files><file name=\"stale.txt\" path=\"\"/></files>"
-                            "</update>");
-        directory.WriteFile(L"Temp\\stale.txt", "from an earlier run");
+        for (const std::wstring folder : {L"Temp\\", L"Temp\\Package\\"}) {
+            directory.WriteFile(folder + L"update.xml",
+                                "<update><version>0.1</version><files><file name=\"stale.txt\" path=\"\"/></files>"
+                                "</update>");
+            directory.WriteFile(folder + L"stale.txt", "from an earlier run");
+        }
     };
     leaveAnEarlierRunsDescriptor();
     WriteArchive(directory, {{"payload.txt", "a package that lost its descriptor"}});
@@ -140,16 +142,17 @@ TEST_F(InstallFlow, ExpectedFailuresSayWhatIsWrongAndChangeNothing)
     }
 }
 
-// The earlier run's descriptor is removed before the package is extracted; when it cannot be, nothing happens.
+// What an earlier run left in the staging folder is removed before the package is unpacked; when it cannot be,
+// nothing happens.
 TEST_F(InstallFlow, AnEarlierDescriptorThatCannotBeRemovedStopsTheInstallBeforeItStarts)
 {
-    directory.WriteFile(L"Temp\\update.xml", "<update><version>0.1</version><files/></update>");
+    directory.WriteFile(L"Temp\\Package\\update.xml", "<update><version>0.1</version><files/></update>");
     WritePackage(directory, "2.0", {{"a.txt", "", "new"}});
     const Picture before = TakePicture(directory);
     Updater app(directory);
     {
-        HANDLE lock = CreateFileW((directory / L"Temp\\update.xml").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE lock = CreateFileW((directory / L"Temp\\Package\\update.xml").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(lock, INVALID_HANDLE_VALUE);
         app.ClickStart();
         const auto box = app.NextBox();
@@ -157,7 +160,7 @@ TEST_F(InstallFlow, AnEarlierDescriptorThatCannotBeRemovedStopsTheInstallBeforeI
         ASSERT_TRUE(box.has_value());
         EXPECT_EQ(box->icon, BoxIcon::Error);
         EXPECT_EQ(box->caption, L"提示");
-        const std::wstring start = L"无法删除上次升级留下的 " + (directory / L"Temp\\update.xml") + L"：";
+        const std::wstring start = L"无法删除上次升级留下的 " + (directory / L"Temp\\Package\\update.xml") + L"：";
         const std::wstring end = L"（错误 32）。升级已停止，没有做任何更改，可以再次运行升级。";
         EXPECT_EQ(box->text.rfind(start, 0), 0u) << Describe(*box);
         EXPECT_EQ(box->text.substr(box->text.size() - std::min(box->text.size(), end.size())), end) << Describe(*box);
@@ -221,7 +224,7 @@ TEST_F(InstallFlow, ALockedDestinationRollsEverythingBackAndNamesTheFile)
         EXPECT_EQ(app.Status(), L"");
         EXPECT_EQ(Difference(before, TakePicture(directory)), "") << "a.txt and b.dll must be put back";
         EXPECT_TRUE(JournalLeftovers(directory).empty());
-        EXPECT_EQ(directory.ReadFile(L"Temp\\a.txt"), "new a") << "the extracted copies go back to Temp\\";
+        EXPECT_EQ(directory.ReadFile(L"Temp\\Package\\a.txt"), "new a") << "the unpacked copies go back";
         box->Dismiss();
     }
 
@@ -249,7 +252,7 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
         {"nul.txt", "", L"设备名"},
         {"evil?.txt", "", L"不允许的字符"},
         {"UPDATE.XML", "", L"update.xml"},
-        {"installjournal", "Data\\", L"日志目录"},
+        {"temp", "", L"临时目录"},
         {"first.txt", "Other\\", L"与第 1 个文件同名"},
         {"absent.txt", "", L"升级包中没有这个文件"},
         {"x.txt", "C:\\Windows\\", L"相对路径"},
@@ -340,4 +343,195 @@ TEST_F(InstallFlow, TheReleaseProgramHasNoFaultSeam)
     app.ClickStart();
     ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
     EXPECT_EQ(directory.ReadFile(L"a.txt"), "a");
+}
+
+// ---- what earlier runs, other zip tools and program directories that have lived a while bring -----------------
+
+// The package's last entry fails its CRC while an earlier run's copy of it still lies in Temp\: the message names
+// the entry and the library's reason, nothing moves, and the package stays.
+TEST_F(InstallFlow, AFailedExtractionStopsTheInstallNamingTheEntryAndItsReason)
+{
+    for (const std::wstring folder : {L"Temp\\", L"Temp\\Package\\"}) directory.WriteFile(folder + L"b.txt", "stale b");
+    WritePackage(directory, "2.0", {{"a.txt", "", "new a"}, {"b.txt", "", "new b"}});
+    CorruptCrc(directory, "b.txt");
+    const Picture before = TakePicture(directory);
+
+    Updater app(directory);
+    app.ClickStart();
+    const auto box = app.NextBox();
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
+    EXPECT_EQ(box->text.rfind(L"无法解压升级包中的文件 b.txt：", 0), 0u) << Describe(*box);
+    EXPECT_NE(box->text.find(L"CRC"), std::wstring::npos) << Describe(*box);
+    EXPECT_NE(box->text.find(L"（unzip32.dll 错误 2）。升级已停止，没有做任何更改"), std::wstring::npos) << Describe(*box);
+    EXPECT_EQ(Difference(before, TakePicture(directory)), "") << "the package stays and nothing moved";
+}
+
+// The descriptor names a file the package lacks, and earlier runs left one of that name in Temp\ and in the
+// staging folder: only what this package unpacked may be installed.
+TEST_F(InstallFlow, LeftoversOfEarlierRunsNeverStandInForAMissingFile)
+{
+    for (const std::wstring folder : {L"Temp\\", L"Temp\\Package\\"}) directory.WriteFile(folder + L"c.txt", "stale c");
+    WritePackageWithDescriptor(directory, ComposeDescriptor("2.0", {{"a.txt", ""}, {"c.txt", ""}}),
+                               {{"a.txt", "new a"}});
+    const Picture before = TakePicture(directory);
+
+    Updater app(directory);
+    app.ClickStart();
+    const auto box = app.NextBox();
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text.rfind(L"升级说明中的第 2 个文件不能安装（文件名 \"c.txt\"", 0), 0u) << Describe(*box);
+    EXPECT_NE(box->text.find(L"升级包中没有这个文件"), std::wstring::npos) << Describe(*box);
+    EXPECT_EQ(Difference(before, TakePicture(directory)), "");
+}
+
+// An older version let an entry named InstallJournal unpack as a file where the journal's folder belongs, and
+// every install failed from then on. That file is cleared away, and an entry of that name is a file like another.
+TEST_F(InstallFlow, AFileWhereTheJournalBelongsBlocksNoInstall)
+{
+    directory.WriteFile(L"Temp\\InstallJournal", "unpacked here by an older version");
+    const std::vector<Payload> files = {{"InstallJournal", "Data\\", "a payload of that name"}};
+    WritePackage(directory, "2.0", files);
+    const Picture expected = Installed(TakePicture(directory), files);
+
+    Updater app(directory);
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
+    FindMessageBox(app.ProcessId())->Dismiss();
+    EXPECT_EQ(Difference(expected, TakePicture(directory)), "");
+    WritePackage(directory, "3.0", {{"b.txt", "", "b"}});
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
+    EXPECT_EQ(directory.ReadFile(L"b.txt"), "b");
+}
+
+// Files replaced in a folder on the program's own volume and in one on another volume (under Wine a folder linked
+// to /dev/shm, where a move fails with ERROR_NOT_SAME_DEVICE), read-only or not. A rollback (the second file is
+// held open) puts each original back byte for byte with its attributes; the install then leaves no backup behind.
+TEST_F(InstallFlow, ReplacedFilesOnAnyVolumeComeBackWithTheirAttributesAndLeaveNoBackup)
+{
+    struct Case {
+        const char* what;
+        bool otherVolume;
+        bool readOnly;
+    };
+    for (const Case c : {Case{"read-only, this volume", false, true}, Case{"another volume", true, false},
+                         Case{"read-only, another volume", true, true}}) {
+        SCOPED_TRACE(c.what);
+        if (c.otherVolume && !UnderWine()) continue;  // the other volume is a host file system
+        ProgramDir program;
+        std::optional<OtherVolumeFolder> other;
+        std::optional<HostLink> link;
+        if (c.otherVolume) {
+            other.emplace();
+            link.emplace(program / L"Bin", other->Path());
+            ASSERT_TRUE(link->Made());
+        }
+        program.WriteFile(L"Bin\\old.dll", "old");
+        program.WriteFile(L"Bin\\held.dll", "old held");
+        const std::wstring old = program / L"Bin\\old.dll";
+        if (c.readOnly) {
+            ASSERT_TRUE(SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        const std::vector<Payload> files = {{"old.dll", "Bin\\", "new"}, {"held.dll", "Bin\\", "new held"}};
+        WritePackage(program, "2.0", files);
+        const Picture before = TakePicture(program);
+
+        Updater app(program);
+        {
+            HANDLE held = CreateFileW((program / L"Bin\\held.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            app.ClickStart();
+            const auto box = app.NextBox();
+            CloseHandle(held);
+            ASSERT_TRUE(box.has_value());
+            EXPECT_NE(box->text.find(L"没有做任何更改"), std::wstring::npos) << Describe(*box);
+            box->Dismiss();
+        }
+        EXPECT_EQ(Difference(before, TakePicture(program)), "");
+        EXPECT_EQ((GetFileAttributesW(old.c_str()) & FILE_ATTRIBUTE_READONLY) != 0, c.readOnly);
+
+        app.ClickStart();
+        ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
+        EXPECT_EQ(Difference(Installed(before, files), TakePicture(program)), "") << "no partial copy either";
+        EXPECT_TRUE(JournalLeftovers(program).empty()) << "the backups go, read-only or not";
+    }
+}
+
+// Links where the install works: Temp\ itself, the journal's folder, and one inside the staging folder. Nothing is
+// listed, deleted or moved through them: what they point to survives every click, and the message names the
+// link. (Under Wine a host's link to a folder reads as a reparse point, but every call on it acts on its target,
+// so even the link inside the staging folder cannot be removed there; on Windows it is, and the install goes on.)
+TEST_F(InstallFlow, NothingIsDeletedOrMovedThroughALink)
+{
+    if (!UnderWine()) GTEST_SKIP() << "the links are made with the host's ln";
+    struct Case {
+        std::wstring link;
+        std::wstring planted;  // what the install would delete if it went through the link
+    };
+    for (const Case& c : {Case{L"Temp", L"Package\\a.txt"}, Case{L"Temp\\InstallJournal", L"1.bak"},
+                          Case{L"Temp\\Package\\inner", L"precious.txt"}}) {
+        SCOPED_TRACE(Narrow(c.link));
+        ProgramDir program;
+        TempDir target;
+        target.WriteFile(c.planted, "precious");
+        program.WriteFile(L"Temp\\Package\\stale.txt", "stale");
+        if (c.link == L"Temp") program.Remove(L"Temp");
+        WritePackage(program, "2.0", {{"a.txt", "", "a"}});
+        HostLink link(program / c.link, target.Path());
+        ASSERT_TRUE(link.Made());
+
+        Updater app(program);
+        for (int click = 0; click < 2; ++click) {
+            app.ClickStart();
+            const auto box = app.NextBox();
+            ASSERT_TRUE(box.has_value());
+            EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
+            EXPECT_NE(box->text.find((program / c.link) + L" 是一个链接"), std::wstring::npos) << Describe(*box);
+            box->Dismiss();
+        }
+        EXPECT_EQ(target.ReadFile(c.planted), "precious");
+        EXPECT_TRUE(program.Exists(L"Quellis.sky"));
+        EXPECT_FALSE(program.Exists(L"a.txt"));
+    }
+}
+
+// A package that cannot be deleted once installed (held open here) is never installed again: each later click
+// finishes the install it belongs to, tries to delete it again and says so, in one message, until it goes.
+TEST_F(InstallFlow, AnInstalledPackageThatCannotBeDeletedIsNeverInstalledAgain)
+{
+    WritePackage(directory, "2.0", {{"a.txt", "", "new a"}});
+    const std::wstring package = directory / L"Quellis.sky";
+    Updater app(directory);
+    HANDLE held = CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
+    FindMessageBox(app.ProcessId())->Dismiss();
+    directory.WriteFile(L"a.txt", "changed since");
+
+    app.ClickStart();
+    auto box = app.NextBox();
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
+    EXPECT_EQ(box->text.rfind(L"上次的升级已经完成。升级包 " + package + L" 已经安装过，不会再次安装，但仍然无法删除它：", 0),
+              0u) << Describe(*box);
+    box->Dismiss();
+    EXPECT_FALSE(app.NextBox(1s)) << "one click, one message";
+    EXPECT_EQ(directory.ReadFile(L"a.txt"), "changed since");
+
+    CloseHandle(held);
+    app.ClickStart();
+    ExpectBox(app.NextBox(),
+              L"上次的升级已经完成。升级包 " + package + L" 已经安装过，不会再次安装，现已将它删除。",
+              BoxIcon::Information);
+    FindMessageBox(app.ProcessId())->Dismiss();
+    EXPECT_FALSE(app.NextBox(1s)) << "one click, one message";
+    EXPECT_EQ(directory.ReadFile(L"a.txt"), "changed since");
+    EXPECT_FALSE(directory.Exists(L"Quellis.sky"));
+    EXPECT_TRUE(JournalLeftovers(directory).empty());
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"未检查到升级程序!", BoxIcon::Information);
 }

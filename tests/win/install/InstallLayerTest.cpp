@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "Driver.h"
+#include "InstallTestSupport.h"
 #include "Paths.h"
 #include "install/FileHolders.h"
 #include "install/FileOperations.h"
@@ -48,11 +49,13 @@ std::string Utf8(const TempDir& directory)
     return driver::Narrow(directory.Path());
 }
 
-const std::string kFullJournal = EncodeRecord({"TaviloInstallJournal", "1"}) +
+const std::string kPackageSha256 = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+const std::string kFullJournal = EncodeRecord({"TaviloInstallJournal", "2"}) +
                                  EncodeRecord({"mkdir", "1", "New"}) +
                                  EncodeRecord({"move", "2", "Data\\a.dll", "Temp\\InstallJournal\\2.bak"}) +
-                                 EncodeRecord({"move", "3", "Temp\\a.dll", "Data\\a.dll"}) +
-                                 EncodeRecord({"commit", "1.0\t\"tab\"\n%"}) + EncodeRecord({"undone", "3"});
+                                 EncodeRecord({"move", "3", "Temp\\Package\\a.dll", "Data\\a.dll"}) +
+                                 EncodeRecord({"commit", "1.0\t\"tab\"\n%", kPackageSha256}) +
+                                 EncodeRecord({"undone", "3"});
 
 }  // namespace
 
@@ -80,6 +83,7 @@ TEST(Journal, ACutAtAnyByteReadsAsTheWholeRecordsBeforeIt)
     ASSERT_EQ(full.steps.size(), 3u);
     EXPECT_EQ(full.steps[1], (JournalStep{JournalStep::Kind::Move, 2, "Data\\a.dll", "Temp\\InstallJournal\\2.bak"}));
     EXPECT_EQ(full.committedVersion, "1.0\t\"tab\"\n%");
+    EXPECT_EQ(full.committedPackage, kPackageSha256);
     EXPECT_EQ(full.undone, std::set<unsigned>{3});
     EXPECT_EQ(full.intactLength, kFullJournal.size());
 
@@ -103,10 +107,10 @@ TEST(Journal, ACutAtAnyByteReadsAsTheWholeRecordsBeforeIt)
 TEST(Journal, AFileThatIsNotOurJournalIsRefused)
 {
     EXPECT_THROW(ParseJournal(EncodeRecord({"SomethingElse", "1"})), JournalCorrupt);
-    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "2"})), JournalCorrupt);
-    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "1"}) + EncodeRecord({"chmod", "1", "x"})),
+    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "1"})), JournalCorrupt);
+    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "2"}) + EncodeRecord({"chmod", "1", "x"})),
                  JournalCorrupt);
-    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "1"}) + EncodeRecord({"mkdir", "0", "x"})),
+    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "2"}) + EncodeRecord({"mkdir", "0", "x"})),
                  JournalCorrupt);
 }
 
@@ -155,21 +159,21 @@ protected:
     Transaction()
     {
         directory.WriteFile(L"Data\\old.dll", "old");
-        directory.WriteFile(L"Temp\\old.dll", "new old.dll");
-        directory.WriteFile(L"Temp\\new.txt", "new file");
-        directory.WriteFile(L"Temp\\deep.txt", "deep file");
-        directory.WriteFile(L"Temp\\update.xml", "<update/>");
+        directory.WriteFile(L"Temp\\Package\\old.dll", "new old.dll");
+        directory.WriteFile(L"Temp\\Package\\new.txt", "new file");
+        directory.WriteFile(L"Temp\\Package\\deep.txt", "deep file");
+        directory.WriteFile(L"Temp\\Package\\update.xml", "<update/>");
     }
 
     // New nested directories, a replaced file and a new file.
     void InstallEverything(InstallTransaction& transaction)
     {
         transaction.MakeDirectories("A\\B\\");
-        transaction.PlaceFile("Temp\\deep.txt", "A\\B\\deep.txt");
+        transaction.PlaceUnpackedFile("deep.txt", "A\\B\\");
         transaction.MakeDirectories("Data\\");
-        transaction.PlaceFile("Temp\\old.dll", "Data\\old.dll");
+        transaction.PlaceUnpackedFile("old.dll", "Data\\");
         transaction.MakeDirectories("");
-        transaction.PlaceFile("Temp\\new.txt", "new.txt");
+        transaction.PlaceUnpackedFile("new.txt", "");
     }
 
     TempDir directory;
@@ -188,14 +192,14 @@ TEST_F(Transaction, RollBackPutsBackExactlyWhatWasThere)
     EXPECT_TRUE(transaction.HasChangesToUndo());
 
     transaction.RollBack();
-    EXPECT_EQ(Tree(directory), before) << "the extracted copies go back to Temp\\ too";
+    EXPECT_EQ(Tree(directory), before) << "the unpacked copies go back to the staging folder too";
 }
 
 TEST_F(Transaction, AFinishedInstallLeavesNoJournalOrBackup)
 {
     InstallTransaction transaction = InstallTransaction::Begin(files, root);
     InstallEverything(transaction);
-    transaction.Commit("2.0");
+    transaction.Commit("2.0", kPackageSha256);
     ASSERT_TRUE(transaction.Finish());
 
     EXPECT_EQ(directory.ReadFile(L"A\\B\\deep.txt"), "deep file");
@@ -211,7 +215,7 @@ TEST_F(Transaction, ABackupStillInUseIsLeftForLaterWithoutBlockingTheNextInstall
 {
     InstallTransaction first = InstallTransaction::Begin(files, root);
     InstallEverything(first);
-    first.Commit("2.0");
+    first.Commit("2.0", kPackageSha256);
     std::wstring held;
     for (const auto& item : fs::directory_iterator(fs::path(directory / L"Temp\\InstallJournal"))) {
         if (item.path().extension() == L".bak") held = item.path().wstring();
@@ -223,10 +227,10 @@ TEST_F(Transaction, ABackupStillInUseIsLeftForLaterWithoutBlockingTheNextInstall
     EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal\\journal.log"));
     EXPECT_TRUE(fs::exists(held));
 
-    directory.WriteFile(L"Temp\\old.dll", "newer old.dll");
+    directory.WriteFile(L"Temp\\Package\\old.dll", "newer old.dll");
     InstallTransaction second = InstallTransaction::Begin(files, root);
     second.MakeDirectories("X\\Y\\Z\\");  // three steps, so that the backup's turn comes where the held one's did
-    second.PlaceFile("Temp\\old.dll", "Data\\old.dll");
+    second.PlaceUnpackedFile("old.dll", "Data\\");
     second.RollBack();
     EXPECT_EQ(directory.ReadFile(L"Data\\old.dll"), "new old.dll") << "the second backup took a name of its own";
 
@@ -257,7 +261,7 @@ TEST_F(Transaction, ACommittedJournalLeftBehindIsFinishedNotUndone)
     {
         InstallTransaction transaction = InstallTransaction::Begin(files, root);
         InstallEverything(transaction);
-        transaction.Commit("2.0");
+        transaction.Commit("2.0", kPackageSha256);
     }
     auto interrupted = InstallTransaction::Resume(files, root);
     ASSERT_TRUE(interrupted.has_value());
@@ -272,8 +276,8 @@ TEST_F(Transaction, ACommittedJournalLeftBehindIsFinishedNotUndone)
 TEST_F(Transaction, AJournalPointingOutsideTheProgramDirectoryIsRefusedUntouched)
 {
     directory.WriteFile(L"Temp\\InstallJournal\\journal.log",
-                        EncodeRecord({"TaviloInstallJournal", "1"}) +
-                            EncodeRecord({"move", "1", "..\\outside.txt", "Temp\\new.txt"}));
+                        EncodeRecord({"TaviloInstallJournal", "2"}) +
+                            EncodeRecord({"move", "1", "..\\outside.txt", "Temp\\Package\\new.txt"}));
     const auto before = Tree(directory);
     try {
         InstallTransaction::Resume(files, root);
@@ -285,13 +289,50 @@ TEST_F(Transaction, AJournalPointingOutsideTheProgramDirectoryIsRefusedUntouched
     EXPECT_EQ(Tree(directory), before);
 }
 
+// Journals this program never writes: each is refused before anything is touched, at every try, naming the
+// journal so that support can find it.
+TEST_F(Transaction, AJournalOfStepsThisProgramNeverWritesIsRefusedAtEveryTry)
+{
+    using Records = std::vector<std::vector<std::string>>;
+    const std::pair<const char*, Records> cases[] = {
+        {"a destination moved elsewhere than its backup", {{"move", "1", "Data\\old.dll", "Temp\\Package\\x"}}},
+        {"a backup under another step's name", {{"move", "1", "Data\\old.dll", "Temp\\InstallJournal\\7.bak"}}},
+        {"a file of Temp\\ moved aside", {{"move", "1", "Temp\\Package\\new.txt", "Temp\\InstallJournal\\1.bak"}}},
+        {"an unpacked file placed under another name", {{"move", "1", "Temp\\Package\\new.txt", "Data\\old.dll"}}},
+        {"an unpacked file placed inside Temp\\", {{"move", "1", "Temp\\Package\\new.txt", "Temp\\new.txt"}}},
+        {"a file from outside the staging folder placed", {{"move", "1", "Data\\old.dll", "old.dll"}}},
+        {"a folder made inside Temp\\", {{"mkdir", "1", "Temp\\Package"}}},
+        {"steps out of order", {{"mkdir", "2", "A"}, {"mkdir", "1", "B"}}},
+        {"an undone step never recorded", {{"mkdir", "1", "A"}, {"undone", "2"}}},
+        {"a commit without the package's SHA-256", {{"commit", "2.0", "not a hash"}}},
+    };
+    const std::string journal = root + "Temp\\InstallJournal\\journal.log";
+    for (const auto& [what, records] : cases) {
+        SCOPED_TRACE(what);
+        std::string text = EncodeRecord({"TaviloInstallJournal", "2"});
+        for (const auto& record : records) text += EncodeRecord(record);
+        directory.WriteFile(L"Temp\\InstallJournal\\journal.log", text);
+        const auto before = Tree(directory);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                InstallTransaction::Resume(files, root);
+                ADD_FAILURE() << "the journal was accepted";
+            } catch (const RollbackError& error) {
+                EXPECT_EQ(error.Code(), static_cast<unsigned long>(ERROR_FILE_CORRUPT));
+                EXPECT_NE(install_text::RecoveryFailed(error).find(journal), std::string::npos);
+            }
+            EXPECT_EQ(Tree(directory), before);
+        }
+    }
+}
+
 // Someone else has put a file where one of ours was to go back: the rollback stops rather than guess, and the
 // journal stays for another try.
 TEST_F(Transaction, ARollbackThatCannotDecideStopsAndKeepsTheJournal)
 {
     InstallTransaction transaction = InstallTransaction::Begin(files, root);
     InstallEverything(transaction);
-    directory.WriteFile(L"Temp\\new.txt", "someone else's");
+    directory.WriteFile(L"Temp\\Package\\new.txt", "someone else's");
     try {
         transaction.RollBack();
         FAIL() << "the rollback went on";
@@ -354,6 +395,37 @@ TEST(FileOperations, AMoveNeverReplacesAndAFailureCarriesTheSystemsNumber)
     }
     EXPECT_EQ(directory.ReadFile(L"a"), "a");
     EXPECT_EQ(directory.ReadFile(L"b"), "b");
+}
+
+// A folder linked to /dev/shm is another volume under Wine. A file moves there as a verified copy with its
+// attributes, and the rollback undoes both states a move cut short can leave: a partial copy beside the
+// destination, and the whole file under both names.
+TEST(FileOperations, AMoveAcrossVolumesKeepsTheFileWholeAndItsCutsAreUndone)
+{
+    if (!install_test::UnderWine()) GTEST_SKIP() << "the other volume is a host file system";
+    TempDir directory;
+    install_test::OtherVolumeFolder other;
+    install_test::HostLink link(directory / L"Bin", other.Path());
+    ASSERT_TRUE(link.Made());
+    directory.WriteFile(L"Bin\\old.dll", "old");
+    ASSERT_TRUE(SetFileAttributesW((directory / L"Bin\\old.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+    directory.WriteFile(L"Temp\\Package\\old.dll", "new");
+    const auto before = Tree(directory);
+    const std::string root = Utf8(directory);
+
+    FileOperations files;
+    InstallTransaction transaction = InstallTransaction::Begin(files, root);
+    transaction.PlaceUnpackedFile("old.dll", "Bin\\");
+    EXPECT_EQ(directory.ReadFile(L"Bin\\old.dll"), "new");
+    EXPECT_FALSE(directory.Exists(L"Temp\\Package\\old.dll"));
+    const DWORD backup = GetFileAttributesW((directory / L"Temp\\InstallJournal\\1.bak").c_str());
+    EXPECT_TRUE(backup != INVALID_FILE_ATTRIBUTES && (backup & FILE_ATTRIBUTE_READONLY));
+
+    directory.WriteFile(L"Temp\\Package\\old.dll", "new");  // as if the source's deletion had never come
+    directory.WriteFile(L"Bin\\old.dll.tavilo-copy", "ne");    // as if an earlier copy had been cut
+    transaction.RollBack();
+    EXPECT_EQ(Tree(directory), before);
+    EXPECT_TRUE(GetFileAttributesW((directory / L"Bin\\old.dll").c_str()) & FILE_ATTRIBUTE_READONLY);
 }
 
 // ---- who holds a file -----------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "InstallTestSupport.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -9,6 +10,7 @@
 #include "ControlIds.h"
 #include "UpdateDescriptor.h"
 #include "zipcore/byte_stream.hpp"
+#include "zipcore/zip_reader.hpp"
 #include "zipcore/zip_writer.hpp"
 
 namespace install_test {
@@ -43,6 +45,101 @@ void WriteArchive(const TempDir& directory, const std::map<std::string, std::str
         writer.addEntry(name, source, zipcore::DosDateTime{});
     }
     writer.finish();
+}
+
+void CorruptCrc(const TempDir& directory, const std::string& entry)
+{
+    const std::wstring package = directory / L"Quellis.sky";
+    std::uint32_t crc = 0;
+    {
+        const zipcore::ZipReader reader = zipcore::ZipReader::open(Narrow(package));
+        for (const zipcore::Entry& item : reader.entries()) {
+            if (item.name == entry) crc = item.crc32;
+        }
+    }
+    std::string bytes = directory.ReadFile(L"Quellis.sky");
+    const std::string from(reinterpret_cast<const char*>(&crc), 4);
+    const std::uint32_t wrong = crc ^ 0x00010000u;
+    const std::string to(reinterpret_cast<const char*>(&wrong), 4);
+    int replaced = 0;
+    for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + 4), ++replaced) {
+        bytes.replace(at, 4, to);
+    }
+    if (replaced != 2) throw std::runtime_error("the CRC of " + entry + " is not where it belongs");
+    directory.WriteFile(L"Quellis.sky", bytes);
+}
+
+bool UnderWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+namespace {
+
+// The host's name for a Windows path, through Wine's own export.
+std::string UnixPath(const std::wstring& path)
+{
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (toUnix == nullptr) throw std::runtime_error("not under Wine");
+    char* unix = toUnix(path.c_str());
+    if (unix == nullptr) throw std::runtime_error("no host path for " + Narrow(path));
+    std::string result = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Starts a host program under Wine; its exit code is lost, so the caller waits for its effect.
+void RunHostCommand(const std::string& commandLine)
+{
+    std::wstring command = Widen(commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        throw std::runtime_error("cannot start " + commandLine);
+    }
+    if (info.hProcess != nullptr) CloseHandle(info.hProcess);
+    if (info.hThread != nullptr) CloseHandle(info.hThread);
+}
+
+std::wstring WithoutSeparator(std::wstring path)
+{
+    if (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+HostLink::HostLink(std::wstring link, const std::wstring& target) : link_(WithoutSeparator(std::move(link)))
+{
+    RunHostCommand("/bin/ln -s \"" + UnixPath(WithoutSeparator(target)) + "\" \"" + UnixPath(link_) + "\"");
+    made_ = WaitUntil([this] { return GetFileAttributesW(link_.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10s);
+}
+
+HostLink::~HostLink()
+{
+    if (!made_) return;
+    try {
+        RunHostCommand("/bin/rm -f \"" + UnixPath(link_) + "\"");
+    } catch (const std::exception&) {
+        return;
+    }
+    WaitUntil([this] { return GetFileAttributesW(link_.c_str()) == INVALID_FILE_ATTRIBUTES; }, 10s);
+}
+
+OtherVolumeFolder::OtherVolumeFolder()
+{
+    static unsigned counter = 0;
+    path_ = L"Z:\\dev\\shm\\tavilo-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++counter) + L"\\";
+    if (!CreateDirectoryW(path_.c_str(), nullptr)) throw std::runtime_error("cannot make a folder in /dev/shm");
+}
+
+OtherVolumeFolder::~OtherVolumeFolder()
+{
+    RemoveTree(WithoutSeparator(path_));
 }
 
 namespace {

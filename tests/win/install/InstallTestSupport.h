@@ -31,6 +31,44 @@ void WritePackageWithDescriptor(const TempDir& directory, const std::string& des
 // Quellis.sky holding exactly these entries (no descriptor unless one of them is it).
 void WriteArchive(const TempDir& directory, const std::map<std::string, std::string>& entries);
 
+// Rewrites the CRC that Quellis.sky records for this entry, in its local header and in the central directory, so
+// that unpacking the entry fails its check while the archive otherwise reads.
+void CorruptCrc(const TempDir& directory, const std::string& entry);
+
+// Whether the tests run under Wine, where the host's file systems and links stand in for other volumes and
+// reparse points.
+bool UnderWine();
+
+// A symbolic link on the host, made under Wine with the host's `ln -s` (Wine makes none: CreateSymbolicLinkW
+// does nothing there), and removed with the host's `rm` before the tree around it goes: under Wine every Windows
+// call on a link acts on what it points to, so the driver's clean-up would empty the target.
+class HostLink {
+public:
+    HostLink(std::wstring link, const std::wstring& target);  // Windows paths; target: an existing folder
+    ~HostLink();
+    HostLink(const HostLink&) = delete;
+    HostLink& operator=(const HostLink&) = delete;
+    bool Made() const { return made_; }
+
+private:
+    std::wstring link_;
+    bool made_ = false;
+};
+
+// A folder of its own on the host's /dev/shm, a file system other than the test tree's: another volume, as
+// Windows programs under Wine see it. Removed with everything in it at the end.
+class OtherVolumeFolder {
+public:
+    OtherVolumeFolder();
+    ~OtherVolumeFolder();
+    OtherVolumeFolder(const OtherVolumeFolder&) = delete;
+    OtherVolumeFolder& operator=(const OtherVolumeFolder&) = delete;
+    const std::wstring& Path() const { return path_; }  // with a trailing backslash
+
+private:
+    std::wstring path_;
+};
+
 // The program directory as files and directories (directories end in '\'), relative paths mapped to contents.
 // The updater's own files at the top (executables, archive libraries) are left out, and so is Temp\.
 using Picture = std::map<std::string, std::string>;

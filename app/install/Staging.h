@@ -1,0 +1,13 @@
+// The staging folder that each run unpacks the package into. It is emptied first, so that only the files this
+// package's extraction produced can be installed: a file an earlier run left there can never stand in for one that
+// the package lacks or failed to unpack.
+#pragma once
+
+#include <string>
+
+#include "install/FileOperations.h"
+
+// Makes the staging folder ready and returns its absolute path (ending in '\'): empty, or missing for the
+// extraction to create. Emptying never goes through a link: a link found there is removed itself, and a link at
+// Temp\ is refused (kErrorLinkInTheWay). Raises FileOperationError naming what could not be removed.
+std::string PrepareStaging(FileOperations& files, const std::string& programDirectory);
