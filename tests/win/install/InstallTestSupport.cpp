@@ -49,21 +49,18 @@ void WriteArchive(const TempDir& directory, const std::map<std::string, std::str
 
 void CorruptCrc(const TempDir& directory, const std::string& entry)
 {
-    const std::wstring package = directory / L"Quellis.sky";
     std::uint32_t crc = 0;
     {
-        const zipcore::ZipReader reader = zipcore::ZipReader::open(Narrow(package));
+        const zipcore::ZipReader reader = zipcore::ZipReader::open(Narrow(directory / L"Quellis.sky"));
         for (const zipcore::Entry& item : reader.entries()) {
             if (item.name == entry) crc = item.crc32;
         }
     }
     std::string bytes = directory.ReadFile(L"Quellis.sky");
     const std::string from(reinterpret_cast<const char*>(&crc), 4);
-    const std::uint32_t wrong = crc ^ 0x00010000u;
-    const std::string to(reinterpret_cast<const char*>(&wrong), 4);
     int replaced = 0;
     for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + 4), ++replaced) {
-        bytes.replace(at, 4, to);
+        bytes[at + 2] ^= 0x01;
     }
     if (replaced != 2) throw std::runtime_error("the CRC of " + entry + " is not where it belongs");
     directory.WriteFile(L"Quellis.sky", bytes);
