@@ -1,23 +1,12 @@
 #include "Application.h"
 
-#include <vector>
-
 #include "MessagePump.h"
+#include "Paths.h"
 #include "Text.h"
 
 namespace {
 
 constexpr wchar_t kHiddenWindowClass[] = L"TApplication";
-
-std::wstring ExecutablePath()
-{
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length < buffer.size()) return std::wstring(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 }  // namespace
 
@@ -67,7 +56,8 @@ std::wstring TApplication::Title() const
 
 Exception WindowsError(const std::string& what, unsigned long code)
 {
-    return Exception(what + " (system error " + std::to_string(code) + ")");
+    const std::string text = SystemErrorText(code);
+    return Exception(what + ": " + (text.empty() ? "" : text + " ") + "(system error " + std::to_string(code) + ")");
 }
 
 void ShowErrorBox(HWND owner, const std::exception& error)

@@ -16,11 +16,8 @@ void DelayWithMessages()
 
 void CreateDirectoryPath(std::string path)
 {
-    std::string prefix;
-    for (auto separator = path.find('\\'); separator != std::string::npos; separator = path.find('\\')) {
-        prefix += path.substr(0, separator) + '\\';
-        path.erase(0, separator + 1);
-        if (!DirectoryExists(prefix) && !CreateDirectoryW(ToApiPath(prefix).c_str(), nullptr)) {
+    for (const std::string& directory : DirectoryPrefixes(path)) {
+        if (!DirectoryExists(directory) && !CreateDirectoryW(ToApiPath(directory).c_str(), nullptr)) {
             throw EInOutError(GetLastError());
         }
     }

@@ -1,12 +1,14 @@
 #include "ZipExtractor.h"
 
 #include "ArchiveLibrary.h"
+#include "LibraryCallbacks.h"
 #include "Dialogs.h"
 #include "infozip_api.h"
 
 namespace {
 
 using namespace infozip;
+using namespace library_callbacks;
 
 // The library's callbacks carry no context: its print callback finds the text of the extraction running on its
 // thread here, set for the length of that one call and never otherwise.
@@ -32,13 +34,6 @@ int WINAPI CollectText(char* text, unsigned long length)
     }
     return static_cast<int>(length);
 }
-int WINAPI ReplaceWithoutAsking(char*) { return 1; }
-int WINAPI NoPassword(char*, int, const char*, const char*) { return 1; }
-void WINAPI IgnoreMessage(unsigned long, unsigned long, unsigned, unsigned, unsigned, unsigned, unsigned, unsigned,
-                          char, const char*, const char*, unsigned long, char)
-{
-}
-int WINAPI GoOn(const char*, unsigned long) { return 0; }
 
 std::string WithoutPrefix(const std::string& line, std::string_view prefix)
 {

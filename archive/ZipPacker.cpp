@@ -1,17 +1,15 @@
 #include "ZipPacker.h"
 
 #include "ArchiveLibrary.h"
+#include "LibraryCallbacks.h"
 #include "Dialogs.h"
 #include "infozip_api.h"
 
 namespace {
 
 using namespace infozip;
+using namespace library_callbacks;
 
-int WINAPI DiscardText(char*, unsigned long length) { return static_cast<int>(length); }
-char* WINAPI KeepComment(char* buffer) { return buffer; }
-int WINAPI NoPassword(char*, int, const char*, const char*) { return 1; }
-int WINAPI GoOn(const char*, unsigned long) { return 0; }
 
 // Zero-terminated copies of the names for the library; the vector frees them on every path.
 struct NameBuffers {

@@ -32,3 +32,7 @@ class EXMLDocError : public Exception {
 public:
     using Exception::Exception;
 };
+
+// The system's own text for an error number (a Win32 error or an HRESULT), without its trailing full stop and line
+// break; empty when the system has none.
+std::string SystemErrorText(unsigned long code);

@@ -5,17 +5,30 @@
 
 #include "Text.h"
 
-std::string ProgramDirectory()
+std::wstring ExecutablePath()
 {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length < buffer.size()) {
-            std::wstring path(buffer.data(), length);
-            return Narrow(path.substr(0, path.find_last_of(L"\\/:") + 1));
-        }
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
         buffer.resize(buffer.size() * 2);  // truncated: the path is longer than the buffer
     }
+}
+
+std::string ProgramDirectory()
+{
+    const std::wstring path = ExecutablePath();
+    return Narrow(path.substr(0, path.find_last_of(L"\\/:") + 1));
+}
+
+std::vector<std::string> DirectoryPrefixes(std::string_view path)
+{
+    std::vector<std::string> prefixes;
+    for (size_t separator = path.find('\\'); separator != std::string_view::npos;
+         separator = path.find('\\', separator + 1)) {
+        prefixes.emplace_back(path.substr(0, separator + 1));
+    }
+    return prefixes;
 }
 
 std::wstring ToApiPath(std::string_view path)

@@ -8,17 +8,10 @@
 
 static std::string SystemMessage(HRESULT hr)
 {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text(buffer != nullptr ? buffer : L"", length);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
-        text.pop_back();
+    const std::string text = SystemErrorText(static_cast<unsigned long>(hr));
     char code[16];
     snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-    return text.empty() ? std::string("error ") + code : Narrow(text) + " (" + code + ")";
+    return text.empty() ? std::string("error ") + code : text + " (" + code + ")";
 }
 
 void CheckHResult(HRESULT hr, std::string_view what)

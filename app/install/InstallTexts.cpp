@@ -129,15 +129,9 @@ std::string InstallFailedNotUndone(const InstallStepError& error, const std::vec
 
 std::string SystemReason(unsigned long code)
 {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text(buffer != nullptr ? buffer : L"", length);
-    LocalFree(buffer);
-    while (!text.empty() && (iswspace(text.back()) || text.back() == L'.' || text.back() == L'。')) text.pop_back();
+    const std::string text = SystemErrorText(code);
     const std::string number = "错误 " + std::to_string(code);
-    return text.empty() ? number : Narrow(text) + "（" + number + "）";
+    return text.empty() ? number : text + "（" + number + "）";
 }
 
 }  // namespace install_text

@@ -205,10 +205,8 @@ void InstallTransaction::Record(const JournalStep& step)
 
 void InstallTransaction::MakeDirectories(const std::string& relativeDirectory)
 {
-    std::string prefix;
-    for (size_t start = 0, separator; (separator = relativeDirectory.find('\\', start)) != std::string::npos;
-         start = separator + 1) {
-        prefix = relativeDirectory.substr(0, separator);
+    for (const std::string& withSeparator : DirectoryPrefixes(relativeDirectory)) {
+        const std::string prefix = withSeparator.substr(0, withSeparator.size() - 1);
         const std::string directory = Absolute(prefix);
         if (DirectoryExists(directory)) continue;
         Record({JournalStep::Kind::MakeDirectory, nextSequence_++, prefix, {}});

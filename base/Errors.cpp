@@ -1,0 +1,20 @@
+#include "Errors.h"
+
+#include <cwctype>
+#include <windows.h>
+
+#include "Text.h"
+
+std::string SystemErrorText(unsigned long code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer != nullptr ? buffer : L"", length);
+    LocalFree(buffer);
+    while (!text.empty() && (std::iswspace(text.back()) || text.back() == L'.' || text.back() == L'。')) {
+        text.pop_back();
+    }
+    return Narrow(text);
+}
