@@ -7,6 +7,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "Paths.h"
+#include "ProgramLayout.h"
 #include "Text.h"
 #include "UpdateDescriptor.h"
 #include "install/InstallLayout.h"
@@ -17,7 +18,7 @@
 namespace {
 
 constexpr WORD kBuildKey = VK_F2;
-constexpr char kDescriptorName[] = "Update.xml";
+constexpr std::string_view kDescriptorName = layout::kBuiltDescriptor;
 
 // One line of the author's file list: where the file is now and what the package says of it.
 struct SourceFile {
@@ -27,7 +28,7 @@ struct SourceFile {
 };
 
 // The form under which the file system looks a name up: equal keys, one file.
-std::string NameKey(const std::string& text)
+std::string NameKey(std::string_view text)
 {
     return zipcore::fileNameKey(text);
 }
@@ -82,10 +83,10 @@ bool HoldsExactly(const std::string& packagePath, const std::multiset<std::strin
 void TfrmMain::FormKeyDown(WORD key, TShiftState)
 {
     const std::string programDir = ProgramDirectory();
-    if (!FileExists(programDir + "aaa.aaa") || key != kBuildKey) return;
+    if (!FileExists(programDir + std::string(layout::kAuthorMarker)) || key != kBuildKey) return;
 
     try {
-        xml.LoadFromFile(programDir + "FilesToUpdate\\Files.xml");
+        xml.LoadFromFile(programDir + std::string(layout::kFileList));
         xml.SetActive(true);
     } catch (const Exception&) {
         // The document stays inactive; reading it below reports "No active document".
@@ -100,7 +101,8 @@ void TfrmMain::FormKeyDown(WORD key, TShiftState)
     for (int i = 0; i < count; ++i) {
         TXMLNode item = items.Child(i);
         const std::string source = item.AttributeText("src");
-        const std::string fullPath = programDir + "FilesToUpdate\\" + source;
+        std::string fullPath = programDir;
+        fullPath.append(layout::kAuthorFiles).append(source);  // one chain of + trips GCC 12's -Wrestrict
         files.push_back({source, fullPath, {ExtractFileName(fullPath), item.AttributeText("des")}});
     }
     if (auto problem = ProblemWith(files)) {
@@ -116,9 +118,9 @@ void TfrmMain::FormKeyDown(WORD key, TShiftState)
     }
     const std::string descriptorText = ComposeDescriptor(toVersion, entries);
 
-    const std::string outputDir = programDir + "Output\\";
-    const std::string descriptorPath = outputDir + kDescriptorName;
-    const std::string packagePath = outputDir + "Quellis" + fromVersion + "_" + toVersion + ".sky";
+    const std::string outputDir = programDir + std::string(layout::kOutput);
+    const std::string descriptorPath = outputDir + std::string(kDescriptorName);
+    const std::string packagePath = outputDir + layout::PackageFileName(fromVersion, toVersion);
     std::vector<std::string> namesForLibrary = packedFiles;
     namesForLibrary.insert(namesForLibrary.end(), {descriptorPath, packagePath});
     if (auto name = zipPacker.NameItCannotTake(namesForLibrary)) {

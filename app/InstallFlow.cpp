@@ -24,8 +24,8 @@
 #include "install/Staging.h"
 
 namespace text = install_text;
-using install_layout::kDescriptor;
-using install_layout::kPackage;
+using layout::kDescriptor;
+using layout::kPackage;
 
 namespace {
 

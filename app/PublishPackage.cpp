@@ -5,6 +5,7 @@
 
 #include "Dialogs.h"
 #include "Paths.h"
+#include "ProgramLayout.h"
 #include "UpdateServer.h"
 
 namespace {
@@ -31,7 +32,7 @@ bool TfrmMain::PublishPackage(const std::string& packagePath, const std::string&
 {
     ServerSettings settings;
     try {
-        settings = ReadServerSettings(ProgramDirectory() + "config.ini");
+        settings = ReadServerSettings(ProgramDirectory() + std::string(layout::kServerSettings));
     } catch (const std::exception&) {
         return false;
     }

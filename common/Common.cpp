@@ -4,12 +4,13 @@
 #include "OdbcConnection.h"
 #include "ParamRows.h"
 #include "Paths.h"
+#include "ProgramLayout.h"
 
 std::string GetLocalConnectionString()
 {
     return ConnectionStringBuilder()
         .Driver("Microsoft Access Driver (*.mdb)")
-        .Add("Dbq", ProgramDirectory() + "Data\\Quellis.SDB")
+        .Add("Dbq", ProgramDirectory() + std::string(layout::kLocalDatabase))
         .Add("Uid", "Admin")
         .Secret("Pwd", "lanterns4821")
         .Text();

@@ -4,6 +4,8 @@
 
 namespace install_layout {
 
+using namespace layout;
+
 std::optional<std::string> ReservedByTheInstall(std::string_view name, std::string_view directory)
 {
     const std::string_view temp = kTemp.substr(0, kTemp.size() - 1);

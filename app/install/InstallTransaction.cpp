@@ -9,9 +9,9 @@
 
 namespace {
 
-using install_layout::kJournal;
-using install_layout::kStaging;
-using install_layout::kTemp;
+using layout::kJournal;
+using layout::kStaging;
+using layout::kTemp;
 
 constexpr std::string_view kJournalName = "journal.log";
 

@@ -20,7 +20,7 @@ std::optional<std::string> Problem(const std::vector<PlannedFile>& earlier, cons
             return "与第 " + std::to_string(i + 1) + " 个文件同名";
         }
     }
-    if (!FileExists(programDirectory + std::string(install_layout::kStaging) + entry.name)) {
+    if (!FileExists(programDirectory + std::string(layout::kStaging) + entry.name)) {
         return std::string("升级包中没有这个文件");
     }
     if (DirectoryExists(programDirectory + file.directory + entry.name)) {

@@ -32,7 +32,7 @@ void EmptyFolder(FileOperations& files, const std::string& folder)
 // Nothing of the install is deleted or moved through a link at Temp\: it would happen wherever the link points.
 void RefuseLinkedTemp(const std::string& programDirectory)
 {
-    const std::string temp = programDirectory + WithoutSeparator(std::string(install_layout::kTemp));
+    const std::string temp = programDirectory + WithoutSeparator(std::string(layout::kTemp));
     if (IsLink(temp)) throw FileOperationError("A link stands in the install's way", temp, kErrorLinkInTheWay);
 }
 
@@ -41,7 +41,7 @@ void RefuseLinkedTemp(const std::string& programDirectory)
 std::string PrepareStaging(FileOperations& files, const std::string& programDirectory)
 {
     RefuseLinkedTemp(programDirectory);
-    const std::string staging = programDirectory + std::string(install_layout::kStaging);
+    const std::string staging = programDirectory + std::string(layout::kStaging);
     const std::string folder = WithoutSeparator(staging);
     if (IsLink(folder)) {
         files.RemoveLink(folder);

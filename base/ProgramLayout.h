@@ -1,0 +1,34 @@
+// The program directory's layout: every name the updater reads, writes or keeps for itself there, relative to the
+// program directory (ProgramDirectory()). Folders end in a backslash.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace layout {
+
+// The user's road.
+inline constexpr std::string_view kPackage = "Quellis.sky";
+inline constexpr std::string_view kTemp = "Temp\\";
+// Each run unpacks the package into an emptied staging folder of its own, so that nothing an earlier run left can
+// be taken for a file of this package; the install journal lives beside it, never among the unpacked entries.
+inline constexpr std::string_view kStaging = "Temp\\Package\\";
+inline constexpr std::string_view kJournal = "Temp\\InstallJournal\\";
+inline constexpr std::string_view kDescriptor = "update.xml";  // inside the staging folder, as the install reads it
+inline constexpr std::string_view kLocalDatabase = "Data\\Quellis.SDB";
+
+// The author's road.
+inline constexpr std::string_view kAuthorMarker = "aaa.aaa";
+inline constexpr std::string_view kAuthorFiles = "FilesToUpdate\\";
+inline constexpr std::string_view kFileList = "FilesToUpdate\\Files.xml";
+inline constexpr std::string_view kOutput = "Output\\";
+inline constexpr std::string_view kBuiltDescriptor = "Update.xml";  // as the build writes and packs it
+inline constexpr std::string_view kServerSettings = "config.ini";
+
+// The package F2 writes into Output\ for one step from one version to the next.
+inline std::string PackageFileName(const std::string& fromVersion, const std::string& toVersion)
+{
+    return "Quellis" + fromVersion + "_" + toVersion + ".sky";
+}
+
+}  // namespace layout
