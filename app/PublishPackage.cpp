@@ -30,12 +30,7 @@ std::optional<std::uint64_t> PublishableFileSize(const std::string& path)
 bool TfrmMain::PublishPackage(const std::string& packagePath, const std::string& toVersion,
                               const std::string& fromVersion)
 {
-    ServerSettings settings;
-    try {
-        settings = ReadServerSettings(ProgramDirectory() + std::string(layout::kServerSettings));
-    } catch (const std::exception&) {
-        return false;
-    }
+    const ServerSettings settings = ReadServerSettings(ProgramDirectory() + std::string(layout::kServerSettings));
 
     const std::optional<std::uint64_t> size = PublishableFileSize(packagePath);
     if (!size) return false;

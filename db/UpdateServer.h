@@ -1,14 +1,5 @@
 // Registering a built package on the update server: one row for the package in QS_UpdateFiles and the server's
 // current version in QS_SysParams. No user interface here: the caller turns the errors into its messages.
-//
-// Typical use by the form, whose field `cnnServer` is an odbc::Connection kept open between publications:
-//
-//     const ServerSettings settings = ReadServerSettings(ProgramDirectory() + "config.ini");
-//     try {
-//         PublishPackageRecord(cnnServer, ServerConnectionString(settings), {from, to, fileName, size});
-//     } catch (const EServerConnectError&) { ... "连接数据库失败" ... }
-//       catch (const EServerAccessError&)  { ... "访问数据库失败" ... }
-//     // any other EDatabaseError (the version row) goes on to the default error handler with the driver's text
 #pragma once
 
 #include <cstdint>

@@ -46,7 +46,6 @@ public:
 
     // The attribute's value, or nothing when the element lacks it.
     std::optional<std::string> Attribute(const std::string& name) const;
-    bool HasAttribute(const std::string& name) const { return Attribute(name).has_value(); }
     // The attribute's value; a missing attribute raises EVariantTypeCastError, as a null read as text does.
     std::string AttributeText(const std::string& name) const;
 

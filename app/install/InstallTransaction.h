@@ -116,7 +116,6 @@ private:
     void Record(const JournalStep& step);
     void Undo(const JournalStep& step);
     void RecordUndone(unsigned sequence);
-    bool RemoveJournal();
     std::string Absolute(const std::string& relative) const { return programDirectory_ + relative; }
 
     FileOperations* files_;
