@@ -1,4 +1,4 @@
-#include "MainFrm.h"
+#include "BuildFlow.h"
 
 #include <optional>
 #include <set>
@@ -10,6 +10,8 @@
 #include "ProgramLayout.h"
 #include "Text.h"
 #include "UpdateDescriptor.h"
+#include "XmlDocument.h"
+#include "ZipPacker.h"
 #include "install/InstallLayout.h"
 #include "install/SafeNames.h"
 #include "zipcore/name_match.hpp"
@@ -78,20 +80,23 @@ bool HoldsExactly(const std::string& packagePath, const std::multiset<std::strin
 
 }  // namespace
 
-// Every key press of the window, before the focused control sees it. In author mode F2 builds a package from the
-// author's file list, writes it to Output\ and publishes it.
-void TfrmMain::FormKeyDown(WORD key, TShiftState)
+TPackageBuild::TPackageBuild(IFlowView& view, TXMLDocument& xml, const TZipPacker& packer, Publisher publish)
+    : view_(view), xml_(xml), packer_(packer), publish_(std::move(publish))
+{
+}
+
+void TPackageBuild::Run(WORD key)
 {
     const std::string programDir = ProgramDirectory();
     if (!FileExists(programDir + std::string(layout::kAuthorMarker)) || key != kBuildKey) return;
 
     try {
-        xml.LoadFromFile(programDir + std::string(layout::kFileList));
-        xml.SetActive(true);
+        xml_.LoadFromFile(programDir + std::string(layout::kFileList));
+        xml_.SetActive(true);
     } catch (const Exception&) {
         // The document stays inactive; reading it below reports "No active document".
     }
-    TXMLNode list = xml.DocumentElement();
+    TXMLNode list = xml_.DocumentElement();
     const std::string fromVersion = list.ChildNodes("foreversion").Text();
     const std::string toVersion = list.ChildNodes("version").Text();
 
@@ -106,7 +111,7 @@ void TfrmMain::FormKeyDown(WORD key, TShiftState)
         files.push_back({source, fullPath, {ExtractFileName(fullPath), item.AttributeText("des")}});
     }
     if (auto problem = ProblemWith(files)) {
-        ShowNotice(handle_, *problem, NoticeIcon::Error);
+        view_.Notify(*problem, NoticeIcon::Error);
         return;
     }
 
@@ -123,15 +128,15 @@ void TfrmMain::FormKeyDown(WORD key, TShiftState)
     const std::string packagePath = outputDir + layout::PackageFileName(fromVersion, toVersion);
     std::vector<std::string> namesForLibrary = packedFiles;
     namesForLibrary.insert(namesForLibrary.end(), {descriptorPath, packagePath});
-    if (auto name = zipPacker.NameItCannotTake(namesForLibrary)) {
-        ShowNotice(handle_, EArchiveNameError("zip32.dll", *name).what(), NoticeIcon::Error);
+    if (auto name = packer_.NameItCannotTake(namesForLibrary)) {
+        view_.Notify(EArchiveNameError("zip32.dll", *name).what(), NoticeIcon::Error);
         return;
     }
 
     if (!DirectoryExists(outputDir) && !CreateDirectoryW(ToApiPath(outputDir).c_str(), nullptr)) {
         throw EInOutError(GetLastError());
     }
-    SaveDescriptor(xml, descriptorText, descriptorPath);
+    SaveDescriptor(xml_, descriptorText, descriptorPath);
     packedFiles.push_back(descriptorPath);
 
     // A package of the same name from an earlier build is replaced, never added to.
@@ -140,15 +145,15 @@ void TfrmMain::FormKeyDown(WORD key, TShiftState)
         DeleteFileW(ToApiPath(descriptorPath).c_str());
         throw EInOutError(error);
     }
-    zipPacker.ZipFiles(packagePath, packedFiles);
+    packer_.ZipFiles(packagePath, packedFiles);
     DeleteFileW(ToApiPath(descriptorPath).c_str());
 
     if (!HoldsExactly(packagePath, ExpectedEntries(files))) {
         DeleteFileW(ToApiPath(packagePath).c_str());
-        ShowNotice(handle_, "升级包没有生成，未发布到服务器：" + ExtractFileName(packagePath), NoticeIcon::Error);
+        view_.Notify("升级包没有生成，未发布到服务器：" + ExtractFileName(packagePath), NoticeIcon::Error);
         return;
     }
-    if (PublishPackage(packagePath, toVersion, fromVersion)) {
-        ShowNotice(handle_, "升级程序打包成功！", NoticeIcon::Information);
+    if (publish_(packagePath, toVersion, fromVersion)) {
+        view_.Notify("升级程序打包成功！", NoticeIcon::Information);
     }
 }

@@ -4,7 +4,7 @@
 // unpacked into an emptied staging folder and the files are moved as one transaction
 // (install/InstallTransaction.h): a failure undoes everything and says that nothing was changed, and a run that
 // was killed half way is undone at the next click.
-#include "MainFrm.h"
+#include "InstallFlow.h"
 
 #include <optional>
 #include <vector>
@@ -14,6 +14,8 @@
 #include "Paths.h"
 #include "SharedRoutines.h"
 #include "UpdateDescriptor.h"
+#include "XmlDocument.h"
+#include "ZipExtractor.h"
 #include "install/FileHolders.h"
 #include "install/FileOperations.h"
 #include "install/InstallLayout.h"
@@ -112,29 +114,35 @@ std::vector<std::string> HoldersOf(const InstallStepError& error)
 
 }  // namespace
 
-void TfrmMain::btStartClick()
+TInstallFlow::TInstallFlow(IFlowView& view, TXMLDocument& xml, const TZipExtractor& extractor,
+                           std::function<bool()> closeRunningPrograms)
+    : view_(view), xml_(xml), extractor_(extractor), closeRunningPrograms_(std::move(closeRunningPrograms))
 {
-    if (!CloseRunningPrograms()) {
-        ShowNotice(handle_, text::kCloseProgramsFirst, NoticeIcon::Error);
+}
+
+void TInstallFlow::Run()
+{
+    if (!closeRunningPrograms_()) {
+        view_.Notify(text::kCloseProgramsFirst, NoticeIcon::Error);
         return;
     }
     const std::string programDirectory = ProgramDirectory();
     FileOperations files;
     // Rolling back puts the suite's files back, so it waits until the suite's programs have been asked to close.
-    if (RecoverInterruptedInstall(handle_, files, programDirectory) == AfterRecovery::Stop) return;
+    if (RecoverInterruptedInstall(view_.Owner(), files, programDirectory) == AfterRecovery::Stop) return;
 
     const std::string package = programDirectory + std::string(kPackage);
     if (!FileExists(package)) {
-        ShowNotice(handle_, text::kNoPackage, NoticeIcon::Information);
+        view_.Notify(text::kNoPackage, NoticeIcon::Information);
         return;
     }
-    SetStatus(std::string(text::kPreparing));
+    view_.SetStatus(std::string(text::kPreparing));
 
     std::string packageSha256;
     try {
         packageSha256 = Sha256OfFile(package);
     } catch (const FileOperationError& error) {
-        ShowNotice(handle_, text::PackageUnreadable(error), NoticeIcon::Error);
+        view_.Notify(text::PackageUnreadable(error), NoticeIcon::Error);
         return;
     }
     // Unpacked into an emptied folder: whatever an earlier run left can never be taken for this package's files.
@@ -142,30 +150,30 @@ void TfrmMain::btStartClick()
     try {
         staging = PrepareStaging(files, programDirectory);
     } catch (const FileOperationError& error) {
-        ShowNotice(handle_, text::LeftoversNotRemoved(error), NoticeIcon::Error);
+        view_.Notify(text::LeftoversNotRemoved(error), NoticeIcon::Error);
         return;
     }
     try {
-        zipExtractor.UnZipArchive(package, staging);
+        extractor_.UnZipArchive(package, staging);
     } catch (const EUnzipError& error) {
-        ShowNotice(handle_, text::ExtractionFailed(error), NoticeIcon::Error);
+        view_.Notify(text::ExtractionFailed(error), NoticeIcon::Error);
         return;
     }
     const std::string descriptorPath = staging + std::string(kDescriptor);
     if (!FileExists(descriptorPath)) {
-        ShowNotice(handle_, text::kIncomplete, NoticeIcon::Error);
+        view_.Notify(text::kIncomplete, NoticeIcon::Error);
         return;
     }
     DelayWithMessages();
 
-    xml.LoadFromFile(descriptorPath);
-    xml.SetActive(true);
-    const DescriptorReader descriptor(xml);
+    xml_.LoadFromFile(descriptorPath);
+    xml_.SetActive(true);
+    const DescriptorReader descriptor(xml_);
     std::vector<PlannedFile> plan;
     try {
         plan = PlanInstall(descriptor, programDirectory);
     } catch (const RefusedEntry& refused) {
-        ShowNotice(handle_, refused.what(), NoticeIcon::Error);
+        view_.Notify(refused.what(), NoticeIcon::Error);
         return;
     }
 
@@ -173,8 +181,8 @@ void TfrmMain::btStartClick()
     try {
         transaction.emplace(InstallTransaction::Begin(files, programDirectory));
         for (const PlannedFile& file : plan) {
-            SetStatus(text::Upgrading(file.name));
-            UpdateWindow(handle_);
+            view_.SetStatus(text::Upgrading(file.name));
+            view_.PaintNow();
             DelayWithMessages();
             transaction->MakeDirectories(file.directory);
             transaction->PlaceUnpackedFile(file.name, file.directory);
@@ -185,11 +193,11 @@ void TfrmMain::btStartClick()
         const std::vector<std::string> holders = HoldersOf(error);
         try {
             if (transaction) transaction->RollBack();
-            SetStatus("");
-            ShowNotice(handle_, text::InstallFailed(error, holders), NoticeIcon::Error);
+            view_.SetStatus("");
+            view_.Notify(text::InstallFailed(error, holders), NoticeIcon::Error);
         } catch (const RollbackError& rollback) {
-            SetStatus("");
-            ShowNotice(handle_, text::InstallFailedNotUndone(error, holders, rollback), NoticeIcon::Error);
+            view_.SetStatus("");
+            view_.Notify(text::InstallFailedNotUndone(error, holders, rollback), NoticeIcon::Error);
         }
         return;
     } catch (...) {
@@ -205,7 +213,7 @@ void TfrmMain::btStartClick()
     }
 
     const bool packageDeleted = DeletePackage(files, package);
-    SetStatus(std::string(text::kUpdatingVersion));
+    view_.SetStatus(std::string(text::kUpdatingVersion));
     WriteSysParam(kVersionKey, descriptor.Version());
     // A package that could not be deleted keeps the journal, which knows it as installed: the next click deletes
     // it instead of installing it again.
@@ -215,6 +223,6 @@ void TfrmMain::btStartClick()
         transaction->RemoveBackups();
     }
     DelayWithMessages();
-    SetStatus("");
-    ShowNotice(handle_, text::kSucceeded, NoticeIcon::Information);
+    view_.SetStatus("");
+    view_.Notify(text::kSucceeded, NoticeIcon::Information);
 }

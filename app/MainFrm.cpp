@@ -3,9 +3,17 @@
 #include <commctrl.h>
 
 #include "Application.h"
+#include "BuildFlow.h"
 #include "ControlIds.h"
+#include "InstallFlow.h"
 #include "MessagePump.h"
+#include "OdbcConnection.h"
+#include "Publication.h"
+#include "SuitePrograms.h"
 #include "Text.h"
+#include "XmlDocument.h"
+#include "ZipExtractor.h"
+#include "ZipPacker.h"
 
 namespace {
 
@@ -78,8 +86,10 @@ private:
 TfrmMain::TfrmMain(TApplication& application)
     : application_(application),
       dpi_(ScreenDpi()),
-      zipPacker(application.Handle()),
-      zipExtractor(application.Handle())
+      zipPacker(std::make_unique<TZipPacker>(application.Handle())),
+      zipExtractor(std::make_unique<TZipExtractor>(application.Handle())),
+      xml(std::make_unique<TXMLDocument>()),
+      cnnServer(std::make_unique<odbc::Connection>())
 {
     background_.reset(CreateSolidBrush(RGB(255, 255, 255)));
 
@@ -154,9 +164,42 @@ void TfrmMain::CreateControls()
     SetWindowPos(Image1, nullptr, Scale(0), Scale(16), Scale(128), Scale(128), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void TfrmMain::btStartClick()
+{
+    TInstallFlow(*this, *xml, *zipExtractor, [this] { return CloseRunningPrograms(); }).Run();
+}
+
+void TfrmMain::FormKeyDown(WORD key, TShiftState)
+{
+    TPackageBuild(*this, *xml, *zipPacker, [this](const std::string& package, const std::string& to,
+                                                  const std::string& from) { return PublishPackage(package, to, from); })
+        .Run(key);
+}
+
+bool TfrmMain::CloseRunningPrograms()
+{
+    return AskSuiteProgramsToClose();
+}
+
+bool TfrmMain::PublishPackage(const std::string& packagePath, const std::string& toVersion,
+                              const std::string& fromVersion)
+{
+    return TPublication(*this, *cnnServer).Publish(packagePath, toVersion, fromVersion);
+}
+
 void TfrmMain::SetStatus(const std::string& text)
 {
     SetWindowTextW(lblMessage, Widen(text).c_str());
+}
+
+void TfrmMain::Notify(std::string_view text, NoticeIcon icon)
+{
+    ShowNotice(handle_, text, icon);
+}
+
+void TfrmMain::PaintNow()
+{
+    UpdateWindow(handle_);
 }
 
 template <typename Flow>

@@ -2,16 +2,20 @@
 // installs the update package, and F2 in author mode builds and publishes one.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <windows.h>
 
+#include "FlowView.h"
 #include "Handles.h"
-#include "OdbcConnection.h"
-#include "XmlDocument.h"
-#include "ZipExtractor.h"
-#include "ZipPacker.h"
 
 class TApplication;
+class TXMLDocument;
+class TZipExtractor;
+class TZipPacker;
+namespace odbc {
+class Connection;
+}
 
 // Modifier keys held with a key press.
 struct TShiftState {
@@ -20,7 +24,9 @@ struct TShiftState {
     bool ctrl = false;
 };
 
-class TfrmMain {
+// The window holds the window: its controls, the two events and the components it owns. The flows are classes of
+// their own (InstallFlow.h, BuildFlow.h, Publication.h), which reach the window only as an IFlowView.
+class TfrmMain : private IFlowView {
 public:
     explicit TfrmMain(TApplication& application);
     ~TfrmMain();
@@ -53,7 +59,11 @@ private:
     template <typename Flow>
     void RunFlow(Flow&& flow);
 
-    void SetStatus(const std::string& text);
+    // IFlowView
+    void SetStatus(const std::string& text) override;
+    void Notify(std::string_view text, NoticeIcon icon) override;
+    HWND Owner() const override { return handle_; }
+    void PaintNow() override;
 
     TApplication& application_;
     HWND handle_ = nullptr;
@@ -72,8 +82,8 @@ private:
     HWND lblMessage = nullptr;
 
     // Components, owned for the program's lifetime.
-    TZipPacker zipPacker;
-    TZipExtractor zipExtractor;
-    TXMLDocument xml;  // shared by both flows; each loads it afresh
-    odbc::Connection cnnServer;  // the update server, kept open between publications
+    std::unique_ptr<TZipPacker> zipPacker;
+    std::unique_ptr<TZipExtractor> zipExtractor;
+    std::unique_ptr<TXMLDocument> xml;  // shared by both flows; each loads it afresh
+    std::unique_ptr<odbc::Connection> cnnServer;  // the update server, kept open between publications
 };

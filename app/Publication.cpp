@@ -1,9 +1,10 @@
-#include "MainFrm.h"
+#include "Publication.h"
 
 #include <cstdint>
 #include <optional>
 
 #include "Dialogs.h"
+#include "Handles.h"
 #include "Paths.h"
 #include "ProgramLayout.h"
 #include "UpdateServer.h"
@@ -27,27 +28,29 @@ std::optional<std::uint64_t> PublishableFileSize(const std::string& path)
 
 }  // namespace
 
-bool TfrmMain::PublishPackage(const std::string& packagePath, const std::string& toVersion,
-                              const std::string& fromVersion)
+TPublication::TPublication(IFlowView& view, odbc::Connection& server) : view_(view), server_(server) {}
+
+bool TPublication::Publish(const std::string& packagePath, const std::string& toVersion,
+                           const std::string& fromVersion)
 {
     const ServerSettings settings = ReadServerSettings(ProgramDirectory() + std::string(layout::kServerSettings));
 
     const std::optional<std::uint64_t> size = PublishableFileSize(packagePath);
     if (!size) return false;
     if (*size > kLargestRegistrableSize) {
-        ShowNotice(handle_, "升级包大小超过2GB，服务器无法登记：" + ExtractFileName(packagePath), NoticeIcon::Error);
+        view_.Notify("升级包大小超过2GB，服务器无法登记：" + ExtractFileName(packagePath), NoticeIcon::Error);
         return false;
     }
 
     const PackageRecord record{fromVersion, toVersion, ExtractFileName(packagePath),
                                static_cast<std::int32_t>(*size)};
     try {
-        PublishPackageRecord(cnnServer, ServerConnectionString(settings), record);
+        PublishPackageRecord(server_, ServerConnectionString(settings), record);
     } catch (const EServerConnectError&) {
-        ShowNotice(handle_, "连接数据库失败", NoticeIcon::Information);
+        view_.Notify("连接数据库失败", NoticeIcon::Information);
         return false;
     } catch (const EServerAccessError&) {
-        ShowNotice(handle_, "访问数据库失败", NoticeIcon::Information);
+        view_.Notify("访问数据库失败", NoticeIcon::Information);
         return false;
     }
     return true;

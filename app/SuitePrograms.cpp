@@ -1,6 +1,6 @@
-#include "MainFrm.h"
+#include "SuitePrograms.h"
 
-#include <iterator>
+#include <windows.h>
 
 namespace {
 
@@ -23,7 +23,7 @@ constexpr DWORD kWaitAfterRequestMs = 500;
 
 }  // namespace
 
-bool TfrmMain::CloseRunningPrograms()
+bool AskSuiteProgramsToClose()
 {
     for (int pass = 0; pass < kPasses; ++pass) {
         for (const wchar_t* caption : kSuitePrograms) {
