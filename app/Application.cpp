@@ -34,8 +34,8 @@ TApplication::TApplication(HINSTANCE instance) : instance_(instance)
     windowClass.hInstance = instance_;
     windowClass.lpszClassName = kHiddenWindowClass;
     if (!RegisterClassExW(&windowClass)) throw WindowsError("Cannot register the window class", GetLastError());
-    handle_ = CreateWindowExW(0, kHiddenWindowClass, Title().c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                              instance_, nullptr);
+    handle_ = CreateWindowExW(0, kHiddenWindowClass, Title().c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance_,
+                              nullptr);
     if (handle_ == nullptr) {
         const DWORD error = GetLastError();
         UnregisterClassW(kHiddenWindowClass, instance_);

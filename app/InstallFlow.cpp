@@ -106,10 +106,9 @@ AfterRecovery RecoverInterruptedInstall(HWND owner, FileOperations& files, const
 
 std::vector<std::string> HoldersOf(const InstallStepError& error)
 {
-    const bool aboutAFile = error.GetStep() == InstallStepError::Step::ReplaceFile ||
-                            error.GetStep() == InstallStepError::Step::PlaceFile;
-    return aboutAFile && MeansFileInUse(error.Code()) ? ProgramsHoldingFile(error.Path())
-                                                      : std::vector<std::string>{};
+    const bool aboutAFile =
+        error.GetStep() == InstallStepError::Step::ReplaceFile || error.GetStep() == InstallStepError::Step::PlaceFile;
+    return aboutAFile && MeansFileInUse(error.Code()) ? ProgramsHoldingFile(error.Path()) : std::vector<std::string>{};
 }
 
 }  // namespace

@@ -140,25 +140,23 @@ HWND TfrmMain::CreateControl(const wchar_t* className, const wchar_t* text, DWOR
 {
     HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, Scale(bounds.left),
                                    Scale(bounds.top), Scale(bounds.right), Scale(bounds.bottom), handle_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), application_.Instance(),
-                                   nullptr);
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), application_.Instance(), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     return control;
 }
 
 void TfrmMain::CreateControls()
 {
-    font_.reset(CreateFontW(-Scale(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                            L"宋体"));
+    font_.reset(CreateFontW(-Scale(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"宋体"));
     HWND* fields[] = {&Label3, &Label2, &Label6, &Image1, &btStart, &lblMessage};
     for (size_t i = 0; i < std::size(kLayout); ++i) {
         const ControlLayout& control = kLayout[i];
         *fields[i] = CreateControl(control.className, control.text, control.style, control.id, control.bounds);
     }
     SetWindowSubclass(btStart, ClickOnEnter, 0, 0);
-    picture_.reset(static_cast<HBITMAP>(LoadImageW(application_.Instance(), MAKEINTRESOURCEW(IDB_IMAGE1),
-                                                   IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    picture_.reset(static_cast<HBITMAP>(
+        LoadImageW(application_.Instance(), MAKEINTRESOURCEW(IDB_IMAGE1), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
     SendMessageW(Image1, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_.get()));
     // The static control resizes itself to the bitmap; the box keeps its place and size, the picture stretched.
     SetWindowPos(Image1, nullptr, Scale(0), Scale(16), Scale(128), Scale(128), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -171,8 +169,10 @@ void TfrmMain::btStartClick()
 
 void TfrmMain::FormKeyDown(WORD key, TShiftState)
 {
-    TPackageBuild(*this, *xml, *zipPacker, [this](const std::string& package, const std::string& to,
-                                                  const std::string& from) { return PublishPackage(package, to, from); })
+    TPackageBuild(*this, *xml, *zipPacker,
+                  [this](const std::string& package, const std::string& to, const std::string& from) {
+                      return PublishPackage(package, to, from);
+                  })
         .Run(key);
 }
 

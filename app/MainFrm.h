@@ -45,8 +45,7 @@ public:
 
     // Registers a built package on the update server; true when all of it is there. Shows its own messages for
     // the failures it expects.
-    bool PublishPackage(const std::string& packagePath, const std::string& toVersion,
-                        const std::string& fromVersion);
+    bool PublishPackage(const std::string& packagePath, const std::string& toVersion, const std::string& fromVersion);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -84,6 +83,6 @@ private:
     // Components, owned for the program's lifetime.
     std::unique_ptr<TZipPacker> zipPacker;
     std::unique_ptr<TZipExtractor> zipExtractor;
-    std::unique_ptr<TXMLDocument> xml;  // shared by both flows; each loads it afresh
+    std::unique_ptr<TXMLDocument> xml;            // shared by both flows; each loads it afresh
     std::unique_ptr<odbc::Connection> cnnServer;  // the update server, kept open between publications
 };

@@ -28,10 +28,11 @@ std::optional<std::uint64_t> PublishableFileSize(const std::string& path)
 
 }  // namespace
 
-TPublication::TPublication(IFlowView& view, odbc::Connection& server) : view_(view), server_(server) {}
+TPublication::TPublication(IFlowView& view, odbc::Connection& server) : view_(view), server_(server)
+{
+}
 
-bool TPublication::Publish(const std::string& packagePath, const std::string& toVersion,
-                           const std::string& fromVersion)
+bool TPublication::Publish(const std::string& packagePath, const std::string& toVersion, const std::string& fromVersion)
 {
     const ServerSettings settings = ReadServerSettings(ProgramDirectory() + std::string(layout::kServerSettings));
 
@@ -42,8 +43,7 @@ bool TPublication::Publish(const std::string& packagePath, const std::string& to
         return false;
     }
 
-    const PackageRecord record{fromVersion, toVersion, ExtractFileName(packagePath),
-                               static_cast<std::int32_t>(*size)};
+    const PackageRecord record{fromVersion, toVersion, ExtractFileName(packagePath), static_cast<std::int32_t>(*size)};
     try {
         PublishPackageRecord(server_, ServerConnectionString(settings), record);
     } catch (const EServerConnectError&) {

@@ -71,7 +71,9 @@ EUnzipError FailureFrom(int result, const std::string& printed)
 EUnzipError::EUnzipError(int result, std::string entry, std::string reason)
     : Exception("unzip32.dll returned " + std::to_string(result) + (entry.empty() ? "" : " at \"" + entry + "\"") +
                 (reason.empty() ? "" : ": " + reason)),
-      result_(result), entry_(std::move(entry)), reason_(std::move(reason))
+      result_(result),
+      entry_(std::move(entry)),
+      reason_(std::move(reason))
 {
 }
 

@@ -10,7 +10,6 @@ namespace {
 using namespace infozip;
 using namespace library_callbacks;
 
-
 // Zero-terminated copies of the names for the library; the vector frees them on every path.
 struct NameBuffers {
     explicit NameBuffers(const std::vector<std::string>& names) : copies(names.begin(), names.end())

@@ -19,7 +19,7 @@ std::vector<std::string> DirectoryPrefixes(std::string_view path);
 // paths longer than MAX_PATH work; anything else is returned unchanged.
 std::wstring ToApiPath(std::string_view path);
 
-bool FileExists(std::string_view path);       // a file, not a directory
+bool FileExists(std::string_view path);  // a file, not a directory
 bool DirectoryExists(std::string_view path);
 
 // The text after the last backslash or colon: the file name of a path.

@@ -68,8 +68,8 @@ void Statement::Bind(const std::vector<Parameter>& parameters)
         } else {
             std::int32_t& value = integers_.emplace_back(std::get<std::int32_t>(parameter));
             SQLLEN& length = lengths_.emplace_back(0);
-            rc = SQLBindParameter(statement_.get(), number, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &value,
-                                  0, &length);
+            rc = SQLBindParameter(statement_.get(), number, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &value, 0,
+                                  &length);
         }
         Check(rc, SQL_HANDLE_STMT, statement_.get(), "SQLBindParameter");
     }
@@ -103,7 +103,8 @@ std::optional<std::string> Statement::GetText(SQLUSMALLINT column)
         Check(rc, SQL_HANDLE_STMT, statement_.get(), "SQLGetData");
         if (length == SQL_NULL_DATA) return std::nullopt;
         const size_t room = buffer.size() - 1;  // the driver ends every part with a terminating zero
-        const size_t part = length == SQL_NO_TOTAL ? room : std::min(static_cast<size_t>(length) / sizeof(wchar_t), room);
+        const size_t part =
+            length == SQL_NO_TOTAL ? room : std::min(static_cast<size_t>(length) / sizeof(wchar_t), room);
         text.append(buffer.data(), part);
         if (rc == SQL_SUCCESS) break;
     }

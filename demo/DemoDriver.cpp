@@ -61,8 +61,8 @@ void PrintServerRows(odbc::Connection& server)
     odbc::Statement files(server, "select FromVersion, ToVersion, FileName, FileSize from QS_UpdateFiles");
     files.Execute();
     while (files.Fetch()) {
-        Say("server QS_UpdateFiles: " + files.GetText(1).value_or("") + " -> " + files.GetText(2).value_or("") +
-            ", " + files.GetText(3).value_or("") + ", " + files.GetText(4).value_or("") + " bytes");
+        Say("server QS_UpdateFiles: " + files.GetText(1).value_or("") + " -> " + files.GetText(2).value_or("") + ", " +
+            files.GetText(3).value_or("") + ", " + files.GetText(4).value_or("") + " bytes");
     }
     odbc::Statement params(server, "select ParamKey, ParamValue from QS_SysParams");
     params.Execute();

@@ -26,9 +26,13 @@ static BSTR Allocate(std::wstring_view utf16)
     return value;
 }
 
-BString::BString(std::string_view utf8) : value_(Allocate(Widen(utf8))) {}
+BString::BString(std::string_view utf8) : value_(Allocate(Widen(utf8)))
+{
+}
 
-BString::BString(std::wstring_view utf16) : value_(Allocate(utf16)) {}
+BString::BString(std::wstring_view utf16) : value_(Allocate(utf16))
+{
+}
 
 BSTR* BString::Receive()
 {

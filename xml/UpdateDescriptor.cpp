@@ -10,15 +10,32 @@ std::string Escape(std::string_view value)
     escaped.reserve(value.size());
     for (const char c : value) {
         switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        case '\'': escaped += "&apos;"; break;
-        case '\t': escaped += "&#9;"; break;
-        case '\n': escaped += "&#10;"; break;
-        case '\r': escaped += "&#13;"; break;
-        default: escaped += c;
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        case '\'':
+            escaped += "&apos;";
+            break;
+        case '\t':
+            escaped += "&#9;";
+            break;
+        case '\n':
+            escaped += "&#10;";
+            break;
+        case '\r':
+            escaped += "&#13;";
+            break;
+        default:
+            escaped += c;
         }
     }
     return escaped;
@@ -57,8 +74,7 @@ void SaveDescriptor(TXMLDocument& xml, const std::string& text, const std::strin
 }
 
 DescriptorReader::DescriptorReader(TXMLDocument& xml)
-    : version_(xml.DocumentElement().ChildNodes("version").Text()),
-      files_(xml.DocumentElement().ChildNodes("files"))
+    : version_(xml.DocumentElement().ChildNodes("version").Text()), files_(xml.DocumentElement().ChildNodes("files"))
 {
 }
 

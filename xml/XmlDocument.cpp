@@ -169,8 +169,7 @@ void DeclareUtf8(IXMLDOMDocument* document)
         CheckHResult(document->insertBefore(declaration.Get(), Variant(first.Get()).Get(), added.GetAddressOf()),
                      "Cannot add the XML declaration");
     else
-        CheckHResult(document->appendChild(declaration.Get(), added.GetAddressOf()),
-                     "Cannot add the XML declaration");
+        CheckHResult(document->appendChild(declaration.Get(), added.GetAddressOf()), "Cannot add the XML declaration");
 }
 
 std::vector<ComPtr<IXMLDOMElement>> ChildElements(IXMLDOMElement* parent)
@@ -261,8 +260,7 @@ std::string TXMLNode::Text()
         ComPtr<IXMLDOMDocument> owner;
         CheckHResult(element_->get_ownerDocument(owner.GetAddressOf()), "Cannot read the XML document");
         ComPtr<IXMLDOMText> empty;
-        CheckHResult(owner->createTextNode(BString(L"").Get(), empty.GetAddressOf()),
-                     "Cannot create a text node");
+        CheckHResult(owner->createTextNode(BString(L"").Get(), empty.GetAddressOf()), "Cannot create a text node");
         ComPtr<IXMLDOMNode> appended;
         CheckHResult(element_->appendChild(empty.Get(), appended.GetAddressOf()), "Cannot add a text node");
         return {};

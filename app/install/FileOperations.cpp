@@ -133,9 +133,12 @@ unsigned long FileOperations::Before([[maybe_unused]] std::string_view operation
 {
 #ifdef TAVILO_FAULT_INJECTION
     switch (faults_.Next(operation, path, other)) {
-    case FaultPlan::Action::Kill: EndProcessHere();
-    case FaultPlan::Action::Fail: return FaultPlan::kInjectedError;
-    case FaultPlan::Action::Proceed: break;
+    case FaultPlan::Action::Kill:
+        EndProcessHere();
+    case FaultPlan::Action::Fail:
+        return FaultPlan::kInjectedError;
+    case FaultPlan::Action::Proceed:
+        break;
     }
 #endif
     return 0;
@@ -193,9 +196,10 @@ void FileOperations::RemoveLink(const std::string& path)
     if (error == 0) {
         // Deleted through a handle to the link itself, and only once the handle says that it is the link: a system
         // that opens what the link points to instead must not delete that.
-        const UniqueHandle link = OwnHandle(CreateFileW(
-            ToApiPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        const UniqueHandle link =
+            OwnHandle(CreateFileW(ToApiPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         FILE_ATTRIBUTE_TAG_INFO tag{};
         FILE_DISPOSITION_INFO disposition{TRUE};
         if (!link || !GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
@@ -227,8 +231,8 @@ UniqueHandle FileOperations::OpenAndTruncate(const std::string& path, unsigned l
     DWORD error = Before("truncate", path);
     UniqueHandle file;
     if (error == 0) {
-        file = OwnHandle(CreateFileW(ToApiPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        file = OwnHandle(CreateFileW(ToApiPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         LARGE_INTEGER end;
         end.QuadPart = static_cast<LONGLONG>(length);
         if (!file || !SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get()) ||
@@ -252,8 +256,11 @@ void FileOperations::WriteDurably(HANDLE file, const std::string& path, std::str
         FlushFileBuffers(file);
         EndProcessHere();
     }
-    case FaultPlan::Action::Fail: error = FaultPlan::kInjectedError; break;
-    case FaultPlan::Action::Proceed: break;
+    case FaultPlan::Action::Fail:
+        error = FaultPlan::kInjectedError;
+        break;
+    case FaultPlan::Action::Proceed:
+        break;
     }
 #endif
     if (error == 0) {

@@ -86,7 +86,10 @@ private:
     unsigned long Before(std::string_view operation, const std::string& path, const std::string& other = {});
 
 #ifdef TAVILO_FAULT_INJECTION
-    [[noreturn]] static void EndProcessHere() { ExitProcess(FaultPlan::kKilledExitCode); }
+    [[noreturn]] static void EndProcessHere()
+    {
+        ExitProcess(FaultPlan::kKilledExitCode);
+    }
     FaultPlan faults_ = FaultPlan::FromCommandLine();
 #endif
 };

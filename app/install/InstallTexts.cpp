@@ -45,10 +45,18 @@ std::string WhatFailed(const InstallStepError& error)
 {
     std::string what;
     switch (error.GetStep()) {
-    case InstallStepError::Step::WriteJournal: what = "无法写入升级日志 "; break;
-    case InstallStepError::Step::MakeDirectory: what = "无法创建目录 "; break;
-    case InstallStepError::Step::ReplaceFile: what = "无法替换文件 "; break;
-    case InstallStepError::Step::PlaceFile: what = "无法安装文件 "; break;
+    case InstallStepError::Step::WriteJournal:
+        what = "无法写入升级日志 ";
+        break;
+    case InstallStepError::Step::MakeDirectory:
+        what = "无法创建目录 ";
+        break;
+    case InstallStepError::Step::ReplaceFile:
+        what = "无法替换文件 ";
+        break;
+    case InstallStepError::Step::PlaceFile:
+        what = "无法安装文件 ";
+        break;
     }
     return what + error.Path() + "：" + Reason(error.Code()) + "。";
 }

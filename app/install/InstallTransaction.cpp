@@ -78,8 +78,8 @@ bool WrittenByThisProgram(const JournalContents& contents)
         last = step.sequence;
         sequences.insert(step.sequence);
     }
-    const bool undoneKnown = std::includes(sequences.begin(), sequences.end(), contents.undone.begin(),
-                                           contents.undone.end());
+    const bool undoneKnown =
+        std::includes(sequences.begin(), sequences.end(), contents.undone.begin(), contents.undone.end());
     return undoneKnown && (!contents.committedVersion || IsSha256(contents.committedPackage));
 }
 
@@ -113,7 +113,8 @@ InstallTransaction::InstallTransaction(FileOperations& files, std::string progra
 void InstallTransaction::RemoveLeftovers(FileOperations& files, const std::string& programDirectory)
 {
     const std::string directory = JournalDirectory(programDirectory);
-    if (IsLink(WithoutSeparator(directory)) || !DirectoryExists(directory) || FileExists(JournalPath(programDirectory))) {
+    if (IsLink(WithoutSeparator(directory)) || !DirectoryExists(directory) ||
+        FileExists(JournalPath(programDirectory))) {
         return;
     }
     try {
@@ -154,8 +155,7 @@ InstallTransaction InstallTransaction::Begin(FileOperations& files, const std::s
     return transaction;
 }
 
-std::optional<InstallTransaction> InstallTransaction::Resume(FileOperations& files,
-                                                             const std::string& programDirectory)
+std::optional<InstallTransaction> InstallTransaction::Resume(FileOperations& files, const std::string& programDirectory)
 {
     RefuseLinks(programDirectory);
     const std::string path = JournalPath(programDirectory);

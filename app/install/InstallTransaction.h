@@ -33,7 +33,9 @@ public:
     }
     InstallStepError(Step step, std::string path, unsigned long code)
         : Exception("install step failed on \"" + path + "\": system error " + std::to_string(code)),
-          step_(step), path_(std::move(path)), code_(code)
+          step_(step),
+          path_(std::move(path)),
+          code_(code)
     {
     }
     Step GetStep() const { return step_; }
@@ -54,7 +56,8 @@ class RollbackError : public Exception {
 public:
     RollbackError(std::string path, unsigned long code)
         : Exception("cannot undo the install at \"" + path + "\": system error " + std::to_string(code)),
-          path_(std::move(path)), code_(code)
+          path_(std::move(path)),
+          code_(code)
     {
     }
     const std::string& Path() const { return path_; }
@@ -120,8 +123,8 @@ private:
 
     FileOperations* files_;
     std::string programDirectory_;
-    std::optional<JournalWriter> journal_;    // open while this run writes to it
-    unsigned long long resumedLength_ = 0;    // where a resumed journal's whole records end
+    std::optional<JournalWriter> journal_;  // open while this run writes to it
+    unsigned long long resumedLength_ = 0;  // where a resumed journal's whole records end
     std::vector<JournalStep> steps_;
     std::set<unsigned> undone_;
     std::optional<std::string> committedVersion_;

@@ -22,11 +22,20 @@ std::string Escape(std::string_view field)
     std::string escaped;
     for (const char c : field) {
         switch (c) {
-        case '%': escaped += "%25"; break;
-        case '\t': escaped += "%09"; break;
-        case '\n': escaped += "%0A"; break;
-        case '\r': escaped += "%0D"; break;
-        default: escaped += c;
+        case '%':
+            escaped += "%25";
+            break;
+        case '\t':
+            escaped += "%09";
+            break;
+        case '\n':
+            escaped += "%0A";
+            break;
+        case '\r':
+            escaped += "%0D";
+            break;
+        default:
+            escaped += c;
         }
     }
     return escaped;
@@ -52,8 +61,8 @@ std::optional<std::string> Unescape(std::string_view field)
 
 std::string Checksum(std::string_view text)
 {
-    const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(text.data()),
-                            static_cast<uInt>(text.size()));
+    const uLong crc =
+        crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size()));
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08lx", static_cast<unsigned long>(crc));
     return hex;
@@ -143,9 +152,9 @@ JournalContents ParseJournal(std::string_view text)
 
 JournalContents ReadJournal(const std::string& path)
 {
-    const UniqueHandle file = OwnHandle(CreateFileW(ToApiPath(path).c_str(), GENERIC_READ,
-                                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file =
+        OwnHandle(CreateFileW(ToApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw FileOperationError("Cannot open", path, GetLastError());
     std::string text;
     char buffer[16384];

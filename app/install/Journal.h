@@ -26,11 +26,11 @@ struct JournalStep {
 };
 
 struct JournalContents {
-    std::vector<JournalStep> steps;                // in the order they were recorded
-    std::set<unsigned> undone;                     // steps whose change has been reversed
-    std::optional<std::string> committedVersion;   // set once the install is done for good
-    std::string committedPackage;                  // with it: the installed package's SHA-256, lower-case hex
-    unsigned long long intactLength = 0;           // bytes up to the end of the last whole record
+    std::vector<JournalStep> steps;               // in the order they were recorded
+    std::set<unsigned> undone;                    // steps whose change has been reversed
+    std::optional<std::string> committedVersion;  // set once the install is done for good
+    std::string committedPackage;                 // with it: the installed package's SHA-256, lower-case hex
+    unsigned long long intactLength = 0;          // bytes up to the end of the last whole record
 };
 
 // A journal whose whole records make no sense: not ours, or from a format we do not know.

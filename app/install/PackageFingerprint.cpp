@@ -41,9 +41,9 @@ std::string Sha256OfFile(const std::string& path)
     Check(BCryptCreateHash(algorithm.get(), &hashHandle, nullptr, 0, nullptr, 0, 0), "create");
     const UniqueHash hash(hashHandle);
 
-    const UniqueHandle file = OwnHandle(CreateFileW(ToApiPath(path).c_str(), GENERIC_READ,
-                                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const UniqueHandle file =
+        OwnHandle(CreateFileW(ToApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) throw FileOperationError("Cannot read", path, GetLastError());
     std::vector<UCHAR> buffer(1 << 16);
     for (;;) {

@@ -30,8 +30,8 @@ std::vector<std::string_view> Components(std::string_view path)
     std::vector<std::string_view> parts;
     for (size_t start = 0;;) {
         const size_t separator = path.find('\\', start);
-        parts.push_back(path.substr(start, separator == std::string_view::npos ? std::string_view::npos
-                                                                               : separator - start));
+        parts.push_back(
+            path.substr(start, separator == std::string_view::npos ? std::string_view::npos : separator - start));
         if (separator == std::string_view::npos) return parts;
         start = separator + 1;
     }

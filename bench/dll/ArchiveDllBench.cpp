@@ -18,7 +18,10 @@
 namespace {
 
 // The program hands the libraries full paths.
-std::string FullPath(const wchar_t* argument) { return Narrow(std::filesystem::absolute(argument).wstring()); }
+std::string FullPath(const wchar_t* argument)
+{
+    return Narrow(std::filesystem::absolute(argument).wstring());
+}
 
 }  // namespace
 

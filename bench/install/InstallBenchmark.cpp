@@ -66,7 +66,8 @@ void WritePackage(const std::wstring& path, const std::vector<Payload>& files)
     std::vector<PackageFile> entries;
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string bytes = Content(static_cast<int>(i));
-        const zipcore::MemorySource source(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        const zipcore::MemorySource source(
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
         writer.addEntry(files[i].name, source, zipcore::DosDateTime{});
         entries.push_back({files[i].name, files[i].directory});
     }
@@ -129,8 +130,7 @@ void Parts(int count)
     for (int i = 0; i < 20; ++i) DelayWithMessages();
     const double pause = Seconds(Clock::now() - pauseStart) / 20;
     std::printf("Parts, in this process:\n");
-    std::printf("  one pause (DelayWithMessages)      %7.1f ms  (the flow makes one a file, plus two)\n",
-                1000 * pause);
+    std::printf("  one pause (DelayWithMessages)      %7.1f ms  (the flow makes one a file, plus two)\n", 1000 * pause);
 
     driver::TempDir directory;
     WritePackage(directory / L"Quellis.sky", files);
@@ -175,8 +175,7 @@ void Parts(int count)
     const double moves = Seconds(Clock::now() - transactionStart);
     std::printf("  transaction (journal, moves)       %7.1f ms  = %.2f ms a file\n", 1000 * moves,
                 1000 * moves / count);
-    std::printf("  the pauses' share of the files     %7.1f %%\n",
-                100 * pause / (pause + moves / count));
+    std::printf("  the pauses' share of the files     %7.1f %%\n", 100 * pause / (pause + moves / count));
 
     // What an interrupted run leaves: every file still unpacked. The next click empties the folder first.
     extractor.UnZipArchive(package, driver::Narrow(directory / L"Temp\\Package\\"));

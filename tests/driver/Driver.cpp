@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 std::string Narrow(const std::wstring& text)
 {
     if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
@@ -258,9 +259,12 @@ static BoxIcon IconOf(HWND box)
 
     int red = 0, blue = 0, yellow = 0;
     for (const RGBQUAD& p : pixels) {
-        if (p.rgbRed > 150 && p.rgbGreen < 110 && p.rgbBlue < 110) ++red;
-        else if (p.rgbBlue > 150 && p.rgbRed < 110) ++blue;
-        else if (p.rgbRed > 180 && p.rgbGreen > 150 && p.rgbBlue < 90) ++yellow;
+        if (p.rgbRed > 150 && p.rgbGreen < 110 && p.rgbBlue < 110)
+            ++red;
+        else if (p.rgbBlue > 150 && p.rgbRed < 110)
+            ++blue;
+        else if (p.rgbRed > 180 && p.rgbGreen > 150 && p.rgbBlue < 90)
+            ++yellow;
     }
     const int least = static_cast<int>(pixels.size() / 20);
     if (red >= least && red >= blue && red >= yellow) return BoxIcon::Error;
@@ -357,10 +361,12 @@ void TypeKeyInto(HWND window, WORD key, bool shift, bool ctrl, bool alt)
     };
     const WORD modifiers[] = {shift ? WORD(VK_SHIFT) : WORD(0), ctrl ? WORD(VK_CONTROL) : WORD(0),
                               alt ? WORD(VK_MENU) : WORD(0)};
-    for (WORD m : modifiers) if (m) add(m, false);
+    for (WORD m : modifiers)
+        if (m) add(m, false);
     add(key, false);
     add(key, true);
-    for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it) if (*it) add(*it, true);
+    for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it)
+        if (*it) add(*it, true);
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
@@ -409,7 +415,8 @@ void SaveScreenshot(const std::wstring& path, RECT area)
     std::ofstream out(fs::path(path), std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size() * sizeof(RGBQUAD)));
+    out.write(reinterpret_cast<const char*>(pixels.data()),
+              static_cast<std::streamsize>(pixels.size() * sizeof(RGBQUAD)));
 }
 
 }  // namespace driver

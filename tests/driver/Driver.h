@@ -105,8 +105,8 @@ public:
     HWND Control(int id) const { return GetDlgItem(form_, id); }
     std::wstring Status() const;
 
-    void ClickStart() const;                         // posted, as a click arrives
-    void PostKey(WORD key) const;                    // WM_KEYDOWN/WM_KEYUP to the focused control
+    void ClickStart() const;       // posted, as a click arrives
+    void PostKey(WORD key) const;  // WM_KEYDOWN/WM_KEYUP to the focused control
     void TypeKey(WORD key, bool shift = false, bool ctrl = false, bool alt = false) const;  // real input
 
     MessageBoxInfo ExpectMessageBox(std::chrono::milliseconds timeout = 30s) const;  // fails the test if none

@@ -44,8 +44,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     windowClass.hInstance = instance;
     windowClass.lpszClassName = L"FakeSuiteProgram";
     RegisterClassW(&windowClass);
-    CreateWindowW(L"FakeSuiteProgram", argv[1], WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
-                  nullptr, instance, nullptr);
+    CreateWindowW(L"FakeSuiteProgram", argv[1], WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                  instance, nullptr);
     LocalFree(argv);
 
     MSG message;

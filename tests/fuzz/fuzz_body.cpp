@@ -13,7 +13,8 @@ namespace ziptest {
 // Small inputs can declare gigabytes that inflate at 1000:1; reading those is slow, not interesting.
 constexpr std::uint64_t kLargestEntryRead = 16u << 20;
 
-void exerciseArchive(std::span<const std::uint8_t> bytes) {
+void exerciseArchive(std::span<const std::uint8_t> bytes)
+{
     try {
         const zipcore::ZipReader reader(std::make_unique<zipcore::MemorySource>(bytes));
         zipcore::NullSink discard;

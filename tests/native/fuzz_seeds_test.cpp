@@ -15,7 +15,8 @@ namespace {
 
 using namespace ziptest;
 
-void writeOurArchive(const fs::path& path, zipcore::WriterOptions options) {
+void writeOurArchive(const fs::path& path, zipcore::WriterOptions options)
+{
     zipcore::ZipWriter writer(path.string(), options);
     const std::string files[] = {sampleText(6000), randomBytes(300), "", "\xE4\xB8\xAD\xE6\x96\x87"};
     const char* names[] = {"text.txt", "dir/random.bin", "empty", "\xE4\xB8\xAD.txt"};
@@ -27,7 +28,8 @@ void writeOurArchive(const fs::path& path, zipcore::WriterOptions options) {
     writer.finish();
 }
 
-TEST(FuzzSeeds, WriteCorpus) {
+TEST(FuzzSeeds, WriteCorpus)
+{
     TempDir scratch;
     const char* requested = std::getenv("ZIPCORE_FUZZ_SEEDS");
     const fs::path seeds = requested ? fs::path(requested) : scratch.path() / "seeds";
@@ -52,7 +54,8 @@ TEST(FuzzSeeds, WriteCorpus) {
     EXPECT_GE(treeOf(seeds).size(), 30u);
 }
 
-TEST(FuzzRegressions, EveryStoredFindingRunsClean) {
+TEST(FuzzRegressions, EveryStoredFindingRunsClean)
+{
     const fs::path regressions = ZIPCORE_FUZZ_REGRESSIONS;
     for (const auto& item : fs::directory_iterator(regressions)) {
         if (item.path().filename().string().starts_with(".")) continue;

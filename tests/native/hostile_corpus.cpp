@@ -6,17 +6,19 @@
 namespace ziptest {
 namespace {
 
-constexpr std::size_t kMaxComponent = 255;  // UTF-16 units
+constexpr std::size_t kMaxComponent = 255;              // UTF-16 units
 const std::string kMathematicalX = "\xF0\x9D\x92\xB3";  // U+1D4B3, two UTF-16 units
 
-std::string repeated(const std::string& text, std::size_t times) {
+std::string repeated(const std::string& text, std::size_t times)
+{
     std::string result;
     for (std::size_t i = 0; i < times; ++i) result += text;
     return result;
 }
 
 // An archive whose one hostile name comes after an ordinary "good.txt": the whole archive is refused.
-HostileArchive withName(const std::string& name) {
+HostileArchive withName(const std::string& name)
+{
     return {"name \"" + name + "\"",
             forgeArchive({{.name = kGoodName, .content = "replacement"}, {.name = name, .content = "evil"}}),
             Refusal::BeforeWriting};
@@ -24,17 +26,38 @@ HostileArchive withName(const std::string& name) {
 
 }  // namespace
 
-std::vector<HostileArchive> hostileArchives() {
+std::vector<HostileArchive> hostileArchives()
+{
     const std::string evil = kEvilName;
     std::vector<HostileArchive> archives;
-    const std::vector<std::string> names = {
-         "../" + evil, "..\\" + evil, "sub/../../" + evil, "sub\\..\\..\\" + evil, "/tmp/" + evil, "\\" + evil,
-          "C:\\" + evil, "C:" + evil, "\\\\server\\share\\" + evil, "//server/share/" + evil, "good.txt:evil",
-          std::string("CON"), std::string("NUL"), std::string("COM1"), std::string("aux.c"), std::string("nul.txt"),
-          std::string("LPT1.log"), std::string(".."), std::string("."), std::string(""), std::string("../"),
-          "evil\x01.txt", evil + ".", std::string("CLOCK$"), std::string("clock$.txt"),
-          std::string(kMaxComponent + 1, 'x'), "sub/" + std::string(kMaxComponent + 1, 'x') + "/a.txt",
-          repeated(kMathematicalX, kMaxComponent / 2 + 1)};
+    const std::vector<std::string> names = {"../" + evil,
+                                            "..\\" + evil,
+                                            "sub/../../" + evil,
+                                            "sub\\..\\..\\" + evil,
+                                            "/tmp/" + evil,
+                                            "\\" + evil,
+                                            "C:\\" + evil,
+                                            "C:" + evil,
+                                            "\\\\server\\share\\" + evil,
+                                            "//server/share/" + evil,
+                                            "good.txt:evil",
+                                            std::string("CON"),
+                                            std::string("NUL"),
+                                            std::string("COM1"),
+                                            std::string("aux.c"),
+                                            std::string("nul.txt"),
+                                            std::string("LPT1.log"),
+                                            std::string(".."),
+                                            std::string("."),
+                                            std::string(""),
+                                            std::string("../"),
+                                            "evil\x01.txt",
+                                            evil + ".",
+                                            std::string("CLOCK$"),
+                                            std::string("clock$.txt"),
+                                            std::string(kMaxComponent + 1, 'x'),
+                                            "sub/" + std::string(kMaxComponent + 1, 'x') + "/a.txt",
+                                            repeated(kMathematicalX, kMaxComponent / 2 + 1)};
     for (const std::string& name : names) archives.push_back(withName(name));
 
     // Names that Windows takes for one file, with each other or with "good.txt": the last would silently win.
@@ -42,7 +65,7 @@ std::vector<HostileArchive> hostileArchives() {
         {"x.dll", "X.DLL"},
         {"a/x.dll", "b\\X.DLL"},
         {"sub/GOOD.TXT"},
-        {"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.txt"},                  // Été, éTÉ
+        {"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.txt"},                // Été, éTÉ
         {"\xD0\x9F\xD1\x80\xD0\xB8.txt", "\xD0\xBF\xD0\xA0\xD0\x98.txt"},  // При, пРИ
         {"\xCE\xA3\xCE\x8A\xCE\xA3.txt", "\xCF\x83\xCE\xAF\xCF\x83.txt"},  // ΣΊΣ, σίσ
     };
@@ -59,9 +82,10 @@ std::vector<HostileArchive> hostileArchives() {
     const std::string text = sampleText(20'000, 5);
     const std::string deflated = deflateRaw(text);
 
-    archives.push_back({"overlapping entries",
-                        forgeArchive({{.name = kGoodName, .content = text}, {.name = kGoodName, .sharesLocalHeaderOf = 0}}),
-                        Refusal::BeforeWriting});
+    archives.push_back(
+        {"overlapping entries",
+         forgeArchive({{.name = kGoodName, .content = text}, {.name = kGoodName, .sharesLocalHeaderOf = 0}}),
+         Refusal::BeforeWriting});
     archives.push_back({"central CRC differs from the local header",
                         forgeArchive({{.name = kGoodName, .content = text, .centralCrc = crcOf(text) ^ 1}}),
                         Refusal::BeforeWriting});
@@ -78,9 +102,10 @@ std::vector<HostileArchive> hostileArchives() {
     archives.push_back({"inflates past its declared size",
                         forgeArchive({{.name = kGoodName, .content = text, .uncompressedSize = 1000}}),
                         Refusal::WhileWriting});
-    archives.push_back({"deflate data cut short",
-                        forgeArchive({{.name = kGoodName, .content = text, .data = deflated.substr(0, deflated.size() / 2)}}),
-                        Refusal::WhileWriting});
+    archives.push_back(
+        {"deflate data cut short",
+         forgeArchive({{.name = kGoodName, .content = text, .data = deflated.substr(0, deflated.size() / 2)}}),
+         Refusal::WhileWriting});
     archives.push_back({"damaged deflate data",
                         forgeArchive({{.name = kGoodName, .content = text, .data = std::string(64, '\xFF')}}),
                         Refusal::WhileWriting});

@@ -12,7 +12,8 @@ namespace {
 
 using namespace ziptest;
 
-TEST(HostileArchives, AreRefusedWithoutHarm) {
+TEST(HostileArchives, AreRefusedWithoutHarm)
+{
     for (const HostileArchive& archive : hostileArchives()) {
         SCOPED_TRACE(archive.label);
         TempDir input, sandbox;
@@ -32,11 +33,15 @@ TEST(HostileArchives, AreRefusedWithoutHarm) {
         }
         EXPECT_FALSE(message.empty());
         switch (archive.refusal) {
-            case Refusal::NotAnArchive: EXPECT_EQ(kind, zipcore::ErrorKind::NotZip) << message; break;
-            case Refusal::BeforeWriting:
-                EXPECT_TRUE(kind == zipcore::ErrorKind::Unsafe || kind == zipcore::ErrorKind::Corrupt) << message;
-                break;
-            case Refusal::WhileWriting: EXPECT_EQ(kind, zipcore::ErrorKind::Corrupt) << message; break;
+        case Refusal::NotAnArchive:
+            EXPECT_EQ(kind, zipcore::ErrorKind::NotZip) << message;
+            break;
+        case Refusal::BeforeWriting:
+            EXPECT_TRUE(kind == zipcore::ErrorKind::Unsafe || kind == zipcore::ErrorKind::Corrupt) << message;
+            break;
+        case Refusal::WhileWriting:
+            EXPECT_EQ(kind, zipcore::ErrorKind::Corrupt) << message;
+            break;
         }
         const std::vector<std::string> tree = treeOf(sandbox.path());
         if (archive.refusal == Refusal::WhileWriting && tree.size() == 3) {
@@ -50,7 +55,8 @@ TEST(HostileArchives, AreRefusedWithoutHarm) {
     }
 }
 
-TEST(HostileArchives, CanStillBeListedAndTestedWhereTheLayoutIsSound) {
+TEST(HostileArchives, CanStillBeListedAndTestedWhereTheLayoutIsSound)
+{
     // Listing shows what a hostile package holds; only writing it out is refused.
     TempDir dir;
     writeFile(dir / "a.zip", hostileArchives().front().bytes);

@@ -21,12 +21,11 @@ using namespace ziptest;
 const std::string kChineseName = "\xE4\xB8\xAD\xE6\x96\x87\xE5\x90\x8D.txt";  // 中文名.txt
 
 // Files spread over two directories, as an author's file list would be.
-std::map<std::string, std::string> writeSampleFiles(const TempDir& dir) {
+std::map<std::string, std::string> writeSampleFiles(const TempDir& dir)
+{
     const std::map<std::string, std::string> files = {
-        {"one/text.txt", sampleText(300'000)},
-        {"one/empty.txt", ""},
-        {"two/random.bin", randomBytes(200'000)},
-        {"two/" + kChineseName, "\xE4\xB8\xAD\xE6\x96\x87\n"},
+        {"one/text.txt", sampleText(300'000)},       {"one/empty.txt", ""},
+        {"two/random.bin", randomBytes(200'000)},    {"two/" + kChineseName, "\xE4\xB8\xAD\xE6\x96\x87\n"},
         {"two/large.txt", sampleText(1'200'000, 9)},
     };
     fs::create_directories(dir.path() / "one");
@@ -35,9 +34,13 @@ std::map<std::string, std::string> writeSampleFiles(const TempDir& dir) {
     return files;
 }
 
-std::string bareName(const std::string& path) { return fs::path(path).filename().string(); }
+std::string bareName(const std::string& path)
+{
+    return fs::path(path).filename().string();
+}
 
-void expectExtractedCopies(const std::map<std::string, std::string>& files, const fs::path& directory) {
+void expectExtractedCopies(const std::map<std::string, std::string>& files, const fs::path& directory)
+{
     std::vector<std::string> expectedNames;
     for (const auto& [path, content] : files) {
         expectedNames.push_back(bareName(path));
@@ -48,7 +51,8 @@ void expectExtractedCopies(const std::map<std::string, std::string>& files, cons
 }
 
 std::string packWithZipcore(const TempDir& dir, const std::map<std::string, std::string>& files,
-                            zipcore::WriterOptions options = {}) {
+                            zipcore::WriterOptions options = {})
+{
     const std::string archive = dir / "ours.zip";
     zipcore::ZipWriter writer(archive, options);
     for (const auto& [path, content] : files) {
@@ -60,7 +64,8 @@ std::string packWithZipcore(const TempDir& dir, const std::map<std::string, std:
 }
 
 void expectInfoZipAccepts(const std::string& archive, const std::map<std::string, std::string>& files,
-                          const TempDir& dir) {
+                          const TempDir& dir)
+{
     const CommandResult test = run("unzip -tq " + quote(archive));
     EXPECT_EQ(test.exitCode, 0) << test.output;
     const CommandResult list = run("unzip -Z1 " + quote(archive));
@@ -73,19 +78,22 @@ void expectInfoZipAccepts(const std::string& archive, const std::map<std::string
     expectExtractedCopies(files, dir.path() / "unzipped");
 }
 
-TEST(InteropWithInfoZip, UnzipAcceptsOurArchives) {
+TEST(InteropWithInfoZip, UnzipAcceptsOurArchives)
+{
     TempDir dir;
     const auto files = writeSampleFiles(dir);
     expectInfoZipAccepts(packWithZipcore(dir, files), files, dir);
 }
 
-TEST(InteropWithInfoZip, UnzipAcceptsOurZip64Records) {
+TEST(InteropWithInfoZip, UnzipAcceptsOurZip64Records)
+{
     TempDir dir;
     const auto files = writeSampleFiles(dir);
     expectInfoZipAccepts(packWithZipcore(dir, files, {.forceZip64 = true}), files, dir);
 }
 
-TEST(InteropWithInfoZip, MoreThan65535EntriesTakeZip64BothWays) {
+TEST(InteropWithInfoZip, MoreThan65535EntriesTakeZip64BothWays)
+{
     TempDir dir;
     constexpr std::size_t kCount = 66'000;
     {
@@ -101,7 +109,8 @@ TEST(InteropWithInfoZip, MoreThan65535EntriesTakeZip64BothWays) {
     EXPECT_EQ(std::stoul(count.output), kCount);
 
     // And back: Info-ZIP's own archive of as many files.
-    const CommandResult zip = run("cd " + quote(dir.path().string()) + " && unzip -q many.zip -d files && cd files && "
+    const CommandResult zip = run("cd " + quote(dir.path().string()) +
+                                  " && unzip -q many.zip -d files && cd files && "
                                   "ls | zip -q -@ ../theirs.zip");
     ASSERT_EQ(zip.exitCode, 0) << zip.output;
     const zipcore::ZipReader reader = zipcore::ZipReader::open(dir / "theirs.zip");
@@ -115,7 +124,8 @@ struct InfoZipVariant {
     bool allStored;
 };
 
-TEST(InteropWithInfoZip, OurReaderExtractsWhatZipWrites) {
+TEST(InteropWithInfoZip, OurReaderExtractsWhatZipWrites)
+{
     const InfoZipVariant variants[] = {
         {"deflated, junked paths", "zip -q -j ../theirs.zip one/* two/*", false},
         {"stored", "zip -q -0 -j ../theirs.zip one/* two/*", true},
@@ -152,11 +162,14 @@ namespace {
 
 // More than 4 GiB in one entry and at entry offsets. Minutes of work and gigabytes of disk: run on demand with
 // ZIPCORE_BIG_TESTS=1 in the environment.
-TEST(InteropWithInfoZip, EntriesAndOffsetsBeyond4GiB) {
+TEST(InteropWithInfoZip, EntriesAndOffsetsBeyond4GiB)
+{
     if (!std::getenv("ZIPCORE_BIG_TESTS")) GTEST_SKIP() << "set ZIPCORE_BIG_TESTS=1 to run";
     TempDir dir;
     const std::uint64_t bigSize = (std::uint64_t{9} << 29) + 12345;  // 4.5 GiB and a little
-    { std::ofstream(dir / "big.bin").close(); }
+    {
+        std::ofstream(dir / "big.bin").close();
+    }
     fs::resize_file(dir / "big.bin", bigSize);  // sparse: zeros cost no disk until an archive stores them
     writeFile(dir / "small.txt", "after the big one");
     for (const int level : {-1, 0}) {

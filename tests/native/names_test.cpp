@@ -14,7 +14,8 @@ namespace {
 
 using zipcore::ErrorKind;
 
-ErrorKind kindOf(auto&& action) {
+ErrorKind kindOf(auto&& action)
+{
     try {
         action();
     } catch (const zipcore::Error& error) {
@@ -24,7 +25,8 @@ ErrorKind kindOf(auto&& action) {
     return ErrorKind::Usage;
 }
 
-TEST(EntryNameDecoding, FollowsTheUtf8FlagThenTheHostThenTheOemCodePage) {
+TEST(EntryNameDecoding, FollowsTheUtf8FlagThenTheHostThenTheOemCodePage)
+{
     const std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87\xE5\x90\x8D.txt";  // 中文名.txt
     EXPECT_EQ(zipcore::decodeEntryName(chinese, true, 0), chinese);
     // Debian's zip: UTF-8 without the flag, made on Unix.
@@ -35,7 +37,8 @@ TEST(EntryNameDecoding, FollowsTheUtf8FlagThenTheHostThenTheOemCodePage) {
     EXPECT_EQ(kindOf([] { zipcore::decodeEntryName("\xFF\xFE", true, 0); }), ErrorKind::Corrupt);
 }
 
-TEST(SafeFlatName, KeepsTheLastComponentOfHarmlessNames) {
+TEST(SafeFlatName, KeepsTheLastComponentOfHarmlessNames)
+{
     EXPECT_EQ(zipcore::safeFlatName("a.txt"), "a.txt");
     EXPECT_EQ(zipcore::safeFlatName("dir/sub/a.txt"), "a.txt");
     EXPECT_EQ(zipcore::safeFlatName("dir\\sub\\a.txt"), "a.txt");
@@ -45,20 +48,59 @@ TEST(SafeFlatName, KeepsTheLastComponentOfHarmlessNames) {
     // units, where a character beyond the Basic Multilingual Plane (U+1D4B3 here) counts as two.
     std::string longest;
     for (int i = 0; i < 127; ++i) longest += "\xF0\x9D\x92\xB3";
-    const std::vector<std::string> harmless = {"a..b.txt", "..a",         "com10.txt", "console.txt",
-                                               "nulx",     "lpt",         "com0",      "auxiliary.c",
-                                               "clock",    "COM\xC2\xB9\xC2\xB9", std::string(255, 'x'), longest};
+    const std::vector<std::string> harmless = {
+        "a..b.txt",    "..a",   "com10.txt",           "console.txt",         "nulx", "lpt", "com0",
+        "auxiliary.c", "clock", "COM\xC2\xB9\xC2\xB9", std::string(255, 'x'), longest};
     for (const std::string& name : harmless) EXPECT_EQ(zipcore::safeFlatName(name), name);
 }
 
-TEST(SafeFlatName, RefusesNamesThatLeaveTheTargetOrReachDevices) {
+TEST(SafeFlatName, RefusesNamesThatLeaveTheTargetOrReachDevices)
+{
     const char* hostile[] = {
-        "", ".", "..", "../evil.txt", "..\\evil.txt", "a/../../evil.txt", "a\\..\\..\\evil.txt", "a/./b.txt",
-        "/etc/evil.txt", "\\evil.txt", "//server/share/evil.txt", "\\\\server\\share\\evil.txt", "C:\\evil.txt",
-        "C:evil.txt", "a.txt:evil", "CON", "con", "NUL.txt", "nul.tar.gz", "COM1", "com9.log", "LPT1.txt", "aux.c",
-        "PRN", "CONIN$", "con .txt", "dir/NUL/x.txt", "COM\xC2\xB9.txt", "evil.txt.", "evil.txt ", ("a\x01" "b.txt"),
-        "tab\there", "a\x7F", "dir/", "what?.txt", "a*b", "a<b", "a|b", "a\"b", "CLOCK$", "Clock$.txt",
-        "lpt\xC2\xB3", "com\xC2\xB2 .log",
+        "",
+        ".",
+        "..",
+        "../evil.txt",
+        "..\\evil.txt",
+        "a/../../evil.txt",
+        "a\\..\\..\\evil.txt",
+        "a/./b.txt",
+        "/etc/evil.txt",
+        "\\evil.txt",
+        "//server/share/evil.txt",
+        "\\\\server\\share\\evil.txt",
+        "C:\\evil.txt",
+        "C:evil.txt",
+        "a.txt:evil",
+        "CON",
+        "con",
+        "NUL.txt",
+        "nul.tar.gz",
+        "COM1",
+        "com9.log",
+        "LPT1.txt",
+        "aux.c",
+        "PRN",
+        "CONIN$",
+        "con .txt",
+        "dir/NUL/x.txt",
+        "COM\xC2\xB9.txt",
+        "evil.txt.",
+        "evil.txt ",
+        ("a\x01"
+         "b.txt"),
+        "tab\there",
+        "a\x7F",
+        "dir/",
+        "what?.txt",
+        "a*b",
+        "a<b",
+        "a|b",
+        "a\"b",
+        "CLOCK$",
+        "Clock$.txt",
+        "lpt\xC2\xB3",
+        "com\xC2\xB2 .log",
     };
     for (const std::string name : hostile) {
         SCOPED_TRACE(name);
@@ -66,7 +108,8 @@ TEST(SafeFlatName, RefusesNamesThatLeaveTheTargetOrReachDevices) {
     }
 }
 
-TEST(SafeFlatName, NamesTheRefusedEntryPrintably) {
+TEST(SafeFlatName, NamesTheRefusedEntryPrintably)
+{
     try {
         zipcore::safeFlatName("..\\x\x01.txt");
         FAIL();
@@ -75,7 +118,8 @@ TEST(SafeFlatName, NamesTheRefusedEntryPrintably) {
     }
 }
 
-TEST(EntryNameForPath, JunksDirectoriesOrKeepsARelativePath) {
+TEST(EntryNameForPath, JunksDirectoriesOrKeepsARelativePath)
+{
     EXPECT_EQ(zipcore::entryNameForPath("/home/author/files/a.txt", true), "a.txt");
     EXPECT_EQ(zipcore::entryNameForPath("/home/author/../files/./a.txt", false), "home/author/files/a.txt");
     EXPECT_EQ(zipcore::entryNameForPath("C:\\Program Files\\Tavilo\\a.txt", false), "Program Files/Tavilo/a.txt");
@@ -84,16 +128,19 @@ TEST(EntryNameForPath, JunksDirectoriesOrKeepsARelativePath) {
     EXPECT_EQ(kindOf([] { zipcore::entryNameForPath("bad\xFF.txt", true); }), ErrorKind::Usage);
 }
 
-TEST(Utf8Validation, RefusesMalformedSequences) {
+TEST(Utf8Validation, RefusesMalformedSequences)
+{
     EXPECT_TRUE(zipcore::isValidUtf8("plain"));
     EXPECT_TRUE(zipcore::isValidUtf8("\xE4\xB8\xAD\xF0\x9F\x98\x80"));
-    for (const char* bad : {"\xC0\x80", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE4\xB8", "\x80", "\xF8\x88\x80\x80\x80"}) {
+    for (const char* bad :
+         {"\xC0\x80", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE4\xB8", "\x80", "\xF8\x88\x80\x80\x80"}) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(zipcore::isValidUtf8(bad));
     }
 }
 
-TEST(NamePatterns, MatchWildcardsWithOrWithoutCase) {
+TEST(NamePatterns, MatchWildcardsWithOrWithoutCase)
+{
     EXPECT_TRUE(zipcore::matchesPattern("Update.xml", "update.XML", true));
     EXPECT_FALSE(zipcore::matchesPattern("Update.xml", "update.xml", false));
     EXPECT_TRUE(zipcore::matchesPattern("dir/a.TXT", "*.txt", true));
@@ -105,31 +152,34 @@ TEST(NamePatterns, MatchWildcardsWithOrWithoutCase) {
     EXPECT_TRUE(zipcore::matchesPattern("", "*", false));
 }
 
-TEST(FileNames, CompareAsWindowsDoesByUnicodeUpperCasePairs) {
+TEST(FileNames, CompareAsWindowsDoesByUnicodeUpperCasePairs)
+{
     const struct {
         const char* a;
         const char* b;
         bool same;
     } pairs[] = {
         {"Update.XML", "update.xml", true},
-        {"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.TXT", true},             // Été, éTÉ
-        {"\xC3\xBF", "\xC5\xB8", true},                                       // ÿ, Ÿ
-        {"\xCF\x83\xCE\xAF\xCF\x83", "\xCE\xA3\xCE\x8A\xCE\xA3", true},       // σίσ, ΣΊΣ
-        {"\xCF\x82", "\xCE\xA3", false},                                      // final ς: Windows keeps it
-        {"\xC2\xB5", "\xCE\x9C", false},                                      // micro sign, capital mu
-        {"\xD1\x91\xD0\xB6", "\xD0\x81\xD0\x96", true},                       // ёж, ЁЖ
-        {"\xC7\x86", "\xC7\x84", true},                                       // ǆ, Ǆ
-        {"\xC7\x85", "\xC7\x84", false},                                      // title-case ǅ stays
-        {"stra\xC3\x9F" "e", "STRASSE", false},                               // ß has no one-letter upper case
-        {"\xC3\x9F", "\xE1\xBA\x9E", false},                                  // ß, ẞ
-        {"\xC4\xB1", "I", false},                                             // dotless ı: Windows keeps it
-        {"\xC4\xB0", "i", false},                                             // İ
+        {"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.TXT", true},        // Été, éTÉ
+        {"\xC3\xBF", "\xC5\xB8", true},                                  // ÿ, Ÿ
+        {"\xCF\x83\xCE\xAF\xCF\x83", "\xCE\xA3\xCE\x8A\xCE\xA3", true},  // σίσ, ΣΊΣ
+        {"\xCF\x82", "\xCE\xA3", false},                                 // final ς: Windows keeps it
+        {"\xC2\xB5", "\xCE\x9C", false},                                 // micro sign, capital mu
+        {"\xD1\x91\xD0\xB6", "\xD0\x81\xD0\x96", true},                  // ёж, ЁЖ
+        {"\xC7\x86", "\xC7\x84", true},                                  // ǆ, Ǆ
+        {"\xC7\x85", "\xC7\x84", false},                                 // title-case ǅ stays
+        {"stra\xC3\x9F"
+         "e",
+         "STRASSE", false},                   // ß has no one-letter upper case
+        {"\xC3\x9F", "\xE1\xBA\x9E", false},  // ß, ẞ
+        {"\xC4\xB1", "I", false},             // dotless ı: Windows keeps it
+        {"\xC4\xB0", "i", false},             // İ
         {"i", "I", true},
-        {"\xC5\xBF", "S", false},                                             // long ſ
-        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", false},                      // Deseret: beyond the BMP
-        {"\xE4\xB8\xAD\xE6\x96\x87", "\xE4\xB8\xAD\xE6\x96\x87", true},       // 中文
-        {"a\xFF", "A\xFF", true},                                             // not UTF-8: bytes kept
-        {"e\xCC\x81", "\xC3\x89", false},                                     // no normalisation
+        {"\xC5\xBF", "S", false},                                        // long ſ
+        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", false},                 // Deseret: beyond the BMP
+        {"\xE4\xB8\xAD\xE6\x96\x87", "\xE4\xB8\xAD\xE6\x96\x87", true},  // 中文
+        {"a\xFF", "A\xFF", true},                                        // not UTF-8: bytes kept
+        {"e\xCC\x81", "\xC3\x89", false},                                // no normalisation
     };
     for (const auto& pair : pairs) {
         SCOPED_TRACE(std::string(pair.a) + " / " + pair.b);
@@ -141,12 +191,14 @@ TEST(FileNames, CompareAsWindowsDoesByUnicodeUpperCasePairs) {
     EXPECT_EQ(zipcore::fileNameKey("\xC3\xA9t\xC3\xA9.txt"), "\xC3\x89T\xC3\x89.TXT");
 }
 
-TEST(ExtendedLengthPath, PrefixesOnlyLongFullPaths) {
+TEST(ExtendedLengthPath, PrefixesOnlyLongFullPaths)
+{
     const std::wstring longTail(300, L'x');
     EXPECT_EQ(zipcore::extendedLengthPath(L"C:\\short\\a.txt"), L"C:\\short\\a.txt");
     EXPECT_EQ(zipcore::extendedLengthPath(L"C:\\" + longTail), L"\\\\?\\C:\\" + longTail);
     EXPECT_EQ(zipcore::extendedLengthPath(L"C:/dir/" + longTail), L"\\\\?\\C:\\dir\\" + longTail);
-    EXPECT_EQ(zipcore::extendedLengthPath(L"\\\\server\\share\\" + longTail), L"\\\\?\\UNC\\server\\share\\" + longTail);
+    EXPECT_EQ(zipcore::extendedLengthPath(L"\\\\server\\share\\" + longTail),
+              L"\\\\?\\UNC\\server\\share\\" + longTail);
     EXPECT_EQ(zipcore::extendedLengthPath(L"\\\\?\\C:\\" + longTail), L"\\\\?\\C:\\" + longTail);
     EXPECT_EQ(zipcore::extendedLengthPath(L"relative\\" + longTail), L"relative\\" + longTail);
     // The limit lies where CreateDirectoryW stops: MAX_PATH less room for an 8.3 name.

@@ -16,25 +16,29 @@ namespace {
 using namespace ziptest;
 using zipcore::ErrorKind;
 
-zipcore::MemorySource sourceOf(const std::string& bytes) {
+zipcore::MemorySource sourceOf(const std::string& bytes)
+{
     return zipcore::MemorySource(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
-std::string contentOf(const zipcore::ZipReader& reader, const zipcore::Entry& entry) {
+std::string contentOf(const zipcore::ZipReader& reader, const zipcore::Entry& entry)
+{
     zipcore::VectorSink sink;
     reader.read(entry, sink);
     return std::string(sink.bytes().begin(), sink.bytes().end());
 }
 
 void writeArchive(const std::string& path, const std::vector<std::pair<std::string, std::string>>& files,
-                  zipcore::WriterOptions options = {}) {
+                  zipcore::WriterOptions options = {})
+{
     zipcore::ZipWriter writer(path, options);
     for (const auto& [name, content] : files) writer.addEntry(name, sourceOf(content), {});
     writer.finish();
 }
 
 template <typename Action>
-ErrorKind kindOf(Action&& action) {
+ErrorKind kindOf(Action&& action)
+{
     try {
         action();
     } catch (const zipcore::Error& error) {
@@ -44,7 +48,8 @@ ErrorKind kindOf(Action&& action) {
     return ErrorKind::Usage;
 }
 
-const std::vector<std::pair<std::string, std::string>>& mixedFiles() {
+const std::vector<std::pair<std::string, std::string>>& mixedFiles()
+{
     static const std::vector<std::pair<std::string, std::string>> files = {
         {"text.txt", sampleText(100'000)},
         {"random.bin", randomBytes(50'000)},
@@ -55,7 +60,8 @@ const std::vector<std::pair<std::string, std::string>>& mixedFiles() {
     return files;
 }
 
-TEST(RoundTrip, EveryContentComesBackWithTheFittingMethod) {
+TEST(RoundTrip, EveryContentComesBackWithTheFittingMethod)
+{
     TempDir dir;
     for (const unsigned threads : {1u, 2u, 4u}) {
         SCOPED_TRACE(threads);
@@ -75,7 +81,8 @@ TEST(RoundTrip, EveryContentComesBackWithTheFittingMethod) {
     }
 }
 
-TEST(RoundTrip, DeflatingInParallelCompressesAsWellAsSerially) {
+TEST(RoundTrip, DeflatingInParallelCompressesAsWellAsSerially)
+{
     TempDir dir;
     const std::string text = sampleText(3'000'000, 3);
     writeArchive(dir / "serial.zip", {{"t.txt", text}}, {.threads = 1});
@@ -85,7 +92,8 @@ TEST(RoundTrip, DeflatingInParallelCompressesAsWellAsSerially) {
     EXPECT_LT(static_cast<double>(parallel), static_cast<double>(serial) * 1.005);
 }
 
-TEST(RoundTrip, DataThatDoesNotShrinkIsStoredWhateverItsSize) {
+TEST(RoundTrip, DataThatDoesNotShrinkIsStoredWhateverItsSize)
+{
     // Past the deflater's probe: it gives up early, and the entry is stored all the same.
     TempDir dir;
     const std::string random = randomBytes(6 << 20, 11);
@@ -100,7 +108,8 @@ TEST(RoundTrip, DataThatDoesNotShrinkIsStoredWhateverItsSize) {
     }
 }
 
-TEST(RoundTrip, LevelZeroStoresEverything) {
+TEST(RoundTrip, LevelZeroStoresEverything)
+{
     TempDir dir;
     writeArchive(dir / "a.zip", mixedFiles(), {.level = 0});
     const zipcore::ZipReader reader = zipcore::ZipReader::open(dir / "a.zip");
@@ -108,7 +117,8 @@ TEST(RoundTrip, LevelZeroStoresEverything) {
     EXPECT_EQ(contentOf(reader, reader.entries()[3]), mixedFiles()[3].second);
 }
 
-TEST(RoundTrip, ForcedZip64RecordsReadBack) {
+TEST(RoundTrip, ForcedZip64RecordsReadBack)
+{
     TempDir dir;
     writeArchive(dir / "a.zip", mixedFiles(), {.forceZip64 = true});
     const std::string bytes = readFile(dir / "a.zip");
@@ -120,7 +130,8 @@ TEST(RoundTrip, ForcedZip64RecordsReadBack) {
         EXPECT_EQ(contentOf(reader, reader.entries()[i]), mixedFiles()[i].second);
 }
 
-TEST(AtomicWriting, AnUnfinishedArchiveLeavesTheTargetAlone) {
+TEST(AtomicWriting, AnUnfinishedArchiveLeavesTheTargetAlone)
+{
     TempDir dir;
     writeFile(dir / "a.zip", "stale archive");
     {
@@ -132,7 +143,8 @@ TEST(AtomicWriting, AnUnfinishedArchiveLeavesTheTargetAlone) {
     EXPECT_EQ(treeOf(dir.path()), std::vector<std::string>{"a.zip"}) << "the temporary file is gone";
 }
 
-TEST(AtomicWriting, AFinishedArchiveReplacesAStaleOneInsteadOfAddingToIt) {
+TEST(AtomicWriting, AFinishedArchiveReplacesAStaleOneInsteadOfAddingToIt)
+{
     TempDir dir;
     writeArchive(dir / "a.zip", {{"old.txt", "old"}});
     writeArchive(dir / "a.zip", {{"new.txt", "new"}});
@@ -142,7 +154,8 @@ TEST(AtomicWriting, AFinishedArchiveReplacesAStaleOneInsteadOfAddingToIt) {
     EXPECT_EQ(treeOf(dir.path()), std::vector<std::string>{"a.zip"});
 }
 
-TEST(ZipWriter, RefusesTwoEntriesOfTheSameNameInAnyCase) {
+TEST(ZipWriter, RefusesTwoEntriesOfTheSameNameInAnyCase)
+{
     TempDir dir;
     zipcore::ZipWriter writer(dir / "a.zip");
     writer.addEntry("Update.xml", sourceOf("a"), {});
@@ -154,7 +167,8 @@ TEST(ZipWriter, RefusesTwoEntriesOfTheSameNameInAnyCase) {
     EXPECT_EQ(zipcore::ZipReader::open(dir / "a.zip").entries().size(), 3u);
 }
 
-TEST(ZipWriter, StoresTheFilesTime) {
+TEST(ZipWriter, StoresTheFilesTime)
+{
     TempDir dir;
     writeFile(dir / "f.txt", "content");
     zipcore::ZipWriter writer(dir / "a.zip");
@@ -165,7 +179,8 @@ TEST(ZipWriter, StoresTheFilesTime) {
     EXPECT_GT(stored.date, (1 << 5) | 1);
 }
 
-TEST(ExtractFlat, PutsEveryFileBesideTheOthersAndReplacesExistingOnes) {
+TEST(ExtractFlat, PutsEveryFileBesideTheOthersAndReplacesExistingOnes)
+{
     TempDir dir;
     writeArchive(dir / "a.zip", {{"dir/sub/one.txt", "one"}, {"two.txt", "two"}, {"dir\\three.txt", "three"}});
     const std::string target = dir / "new/nested/target";
@@ -179,7 +194,8 @@ TEST(ExtractFlat, PutsEveryFileBesideTheOthersAndReplacesExistingOnes) {
     EXPECT_EQ(readFile(target + "/three.txt"), "three");
 }
 
-TEST(ExtractFlat, HonoursSelectionKeepingAndCancelling) {
+TEST(ExtractFlat, HonoursSelectionKeepingAndCancelling)
+{
     TempDir dir;
     writeArchive(dir / "a.zip", {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}});
     const zipcore::ZipReader reader = zipcore::ZipReader::open(dir / "a.zip");
@@ -205,7 +221,8 @@ TEST(ExtractFlat, HonoursSelectionKeepingAndCancelling) {
     EXPECT_EQ(readFile(target + "/b.txt"), "old b");
 }
 
-TEST(ExtractFlat, RefusesAnArchiveLargerThanTheFreeSpaceBeforeWritingAnything) {
+TEST(ExtractFlat, RefusesAnArchiveLargerThanTheFreeSpaceBeforeWritingAnything)
+{
     // Honest headers, declared sizes only: the free-space check alone stands in the way.
     const struct {
         const char* label;
@@ -219,8 +236,8 @@ TEST(ExtractFlat, RefusesAnArchiveLargerThanTheFreeSpaceBeforeWritingAnything) {
         TempDir dir;
         std::vector<ForgedEntry> entries = {{.name = "small.txt", .content = "small"}};
         for (const std::uint64_t size : c.declaredSizes)
-            entries.push_back({.name = "huge" + std::to_string(entries.size()) + ".bin", .content = "x",
-                               .uncompressedSize = size});
+            entries.push_back(
+                {.name = "huge" + std::to_string(entries.size()) + ".bin", .content = "x", .uncompressedSize = size});
         writeFile(dir / "a.zip", forgeArchive(entries));
         EXPECT_EQ(kindOf([&] { zipcore::extractFlat(zipcore::ZipReader::open(dir / "a.zip"), dir / "t"); }),
                   ErrorKind::DiskFull);
@@ -228,7 +245,8 @@ TEST(ExtractFlat, RefusesAnArchiveLargerThanTheFreeSpaceBeforeWritingAnything) {
     }
 }
 
-TEST(ZipReader, ReportsMissingFilesAndNonArchives) {
+TEST(ZipReader, ReportsMissingFilesAndNonArchives)
+{
     TempDir dir;
     EXPECT_EQ(kindOf([&] { zipcore::ZipReader::open(dir / "missing.zip"); }), ErrorKind::NotFound);
     writeFile(dir / "text.zip", sampleText(100'000));
@@ -237,7 +255,8 @@ TEST(ZipReader, ReportsMissingFilesAndNonArchives) {
     EXPECT_EQ(kindOf([&] { zipcore::ZipReader::open(dir / "tiny.zip"); }), ErrorKind::NotZip);
 }
 
-TEST(ZipReader, RefusesEncryptedAndUnknownMethods) {
+TEST(ZipReader, RefusesEncryptedAndUnknownMethods)
+{
     TempDir dir;
     writeFile(dir / "enc.zip", forgeArchive({{.name = "a.txt", .content = "a", .flags = 0x0801}}));
     EXPECT_EQ(kindOf([&] { zipcore::ZipReader::open(dir / "enc.zip"); }), ErrorKind::Unsupported);

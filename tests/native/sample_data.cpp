@@ -5,10 +5,11 @@
 
 namespace ziptest {
 
-std::string sampleText(std::size_t size, unsigned seed) {
-    static const std::array<const char*, 16> words = {"update", "package", "version", "archive", "file", "the",
-                                                      "learning", "suite", "install", "of", "and", "directory",
-                                                      "Tavilo", "record", "server", "descriptor"};
+std::string sampleText(std::size_t size, unsigned seed)
+{
+    static const std::array<const char*, 16> words = {
+        "update",  "package", "version", "archive",   "file",   "the",    "learning", "suite",
+        "install", "of",      "and",     "directory", "Tavilo", "record", "server",   "descriptor"};
     std::mt19937 generator(seed);
     std::string text;
     text.reserve(size + 16);
@@ -20,7 +21,8 @@ std::string sampleText(std::size_t size, unsigned seed) {
     return text;
 }
 
-std::string randomBytes(std::size_t size, unsigned seed) {
+std::string randomBytes(std::size_t size, unsigned seed)
+{
     std::mt19937 generator(seed);
     std::string bytes(size, '\0');
     for (char& byte : bytes) byte = static_cast<char>(generator());

@@ -7,7 +7,8 @@
 namespace ziptest {
 namespace {
 
-void put(std::string& out, std::uint64_t value, int bytes) {
+void put(std::string& out, std::uint64_t value, int bytes)
+{
     for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
@@ -20,7 +21,8 @@ struct Placed {
 
 }  // namespace
 
-std::string deflateRaw(const std::string& content) {
+std::string deflateRaw(const std::string& content)
+{
     z_stream stream{};
     if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         throw std::runtime_error("deflateInit2");
@@ -36,12 +38,14 @@ std::string deflateRaw(const std::string& content) {
     return out;
 }
 
-std::uint32_t crcOf(const std::string& content) {
+std::uint32_t crcOf(const std::string& content)
+{
     return static_cast<std::uint32_t>(
         crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
 }
 
-std::string forgeArchive(const std::vector<ForgedEntry>& entries) {
+std::string forgeArchive(const std::vector<ForgedEntry>& entries)
+{
     std::string archive;
     std::vector<Placed> placed;
     for (const ForgedEntry& entry : entries) {
@@ -49,7 +53,10 @@ std::string forgeArchive(const std::vector<ForgedEntry>& entries) {
             placed.push_back(placed.at(*entry.sharesLocalHeaderOf));
             continue;
         }
-        Placed local{archive.size(), entry.data ? *entry.data : entry.deflate ? deflateRaw(entry.content) : entry.content,
+        Placed local{archive.size(),
+                     entry.data      ? *entry.data
+                     : entry.deflate ? deflateRaw(entry.content)
+                                     : entry.content,
                      entry.crc.value_or(crcOf(entry.content)), entry.uncompressedSize.value_or(entry.content.size())};
         put(archive, 0x04034b50, 4);
         put(archive, 20, 2);

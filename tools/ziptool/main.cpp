@@ -13,15 +13,15 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: ziptool create [-0] [--threads N] [--zip64] ARCHIVE FILE...\n"
-    "       ziptool list ARCHIVE\n"
-    "       ziptool test ARCHIVE\n"
-    "       ziptool extract ARCHIVE DIRECTORY\n";
+constexpr const char* kUsage = "usage: ziptool create [-0] [--threads N] [--zip64] ARCHIVE FILE...\n"
+                               "       ziptool list ARCHIVE\n"
+                               "       ziptool test ARCHIVE\n"
+                               "       ziptool extract ARCHIVE DIRECTORY\n";
 
 struct UsageError {};
 
-int create(const std::vector<std::string>& arguments) {
+int create(const std::vector<std::string>& arguments)
+{
     zipcore::WriterOptions options;
     std::size_t next = 0;
     for (; next < arguments.size() && arguments[next].starts_with("-"); ++next) {
@@ -43,9 +43,13 @@ int create(const std::vector<std::string>& arguments) {
     return 0;
 }
 
-const char* methodName(std::uint16_t method) { return method == 0 ? "stored" : "deflated"; }
+const char* methodName(std::uint16_t method)
+{
+    return method == 0 ? "stored" : "deflated";
+}
 
-int list(const std::string& archive) {
+int list(const std::string& archive)
+{
     const zipcore::ZipReader reader = zipcore::ZipReader::open(archive);
     std::printf("%14s %14s %-8s %-16s %s\n", "size", "compressed", "method", "modified", "name");
     for (const zipcore::Entry& entry : reader.entries()) {
@@ -53,22 +57,23 @@ int list(const std::string& archive) {
         const auto t = entry.modified.time;
         std::printf("%14llu %14llu %-8s %04d-%02d-%02d %02d:%02d %s\n",
                     static_cast<unsigned long long>(entry.uncompressedSize),
-                    static_cast<unsigned long long>(entry.compressedSize), methodName(entry.method),
-                    1980 + (d >> 9), (d >> 5) & 15, d & 31, t >> 11, (t >> 5) & 63,
-                    zipcore::printableName(entry.name).c_str());
+                    static_cast<unsigned long long>(entry.compressedSize), methodName(entry.method), 1980 + (d >> 9),
+                    (d >> 5) & 15, d & 31, t >> 11, (t >> 5) & 63, zipcore::printableName(entry.name).c_str());
     }
     std::printf("%zu entries\n", reader.entries().size());
     return 0;
 }
 
-int test(const std::string& archive) {
+int test(const std::string& archive)
+{
     const zipcore::ZipReader reader = zipcore::ZipReader::open(archive);
     const std::size_t tested = zipcore::testEntries(reader);
     std::printf("no errors in %zu files of %s\n", tested, archive.c_str());
     return 0;
 }
 
-int extract(const std::string& archive, const std::string& directory) {
+int extract(const std::string& archive, const std::string& directory)
+{
     const zipcore::ZipReader reader = zipcore::ZipReader::open(archive);
     const zipcore::ExtractSummary summary = zipcore::extractFlat(reader, directory);
     std::printf("%zu files, %llu bytes extracted\n", summary.filesWritten,
@@ -76,7 +81,8 @@ int extract(const std::string& archive, const std::string& directory) {
     return 0;
 }
 
-int run(const std::vector<std::string>& arguments) {
+int run(const std::vector<std::string>& arguments)
+{
     if (arguments.empty()) throw UsageError{};
     const std::string& command = arguments[0];
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
@@ -89,7 +95,8 @@ int run(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const UsageError&) {

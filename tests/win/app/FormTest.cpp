@@ -20,8 +20,7 @@ namespace {
 struct KeyLog {
     std::vector<std::pair<UINT, WPARAM>> seen;
 
-    static LRESULT CALLBACK Hook(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                 DWORD_PTR self)
+    static LRESULT CALLBACK Hook(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self)
     {
         if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN || message == WM_KEYPREVIEW) {
             reinterpret_cast<KeyLog*>(self)->seen.emplace_back(message, wParam);
@@ -30,7 +29,8 @@ struct KeyLog {
     }
     bool Saw(UINT message, WPARAM key) const
     {
-        for (const auto& entry : seen) if (entry.first == message && entry.second == key) return true;
+        for (const auto& entry : seen)
+            if (entry.first == message && entry.second == key) return true;
         return false;
     }
 };
@@ -75,8 +75,9 @@ TEST_F(FormTest, DefaultErrorHandlerShowsTheTextWithItsFullStopRuleUnderTheCompu
         const char* raised;
         const wchar_t* shown;
     } cases[] = {
-        {"x", L"x."}, {"I/O error 183", L"I/O error 183."}, {"x)", L"x)"}, {"x!", L"x!"},
-        {"No active document", L"No active document."}, {"升级失败", L"升级失败."}, {"", L""},
+        {"x", L"x."},  {"I/O error 183", L"I/O error 183."},           {"x)", L"x)"},
+        {"x!", L"x!"}, {"No active document", L"No active document."}, {"升级失败", L"升级失败."},
+        {"", L""},
     };
     for (const Case& c : cases) {
         MessageBoxInfo shown;

@@ -26,8 +26,8 @@ std::optional<std::string> Ansi(const std::wstring& name)
     const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(), static_cast<int>(name.size()),
                                            nullptr, 0, nullptr, &lost);
     std::string bytes(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(), static_cast<int>(name.size()), bytes.data(),
-                        length, nullptr, &lost);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(), static_cast<int>(name.size()), bytes.data(), length,
+                        nullptr, &lost);
     if (lost) return std::nullopt;
     return bytes;
 }

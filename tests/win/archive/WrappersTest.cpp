@@ -61,8 +61,8 @@ TEST(ZipWrappers, FilesFromSeveralDirectoriesLandFlatAndExtractOverExistingFiles
     CreateDirectoryW((work / L"out").c_str(), nullptr);
 
     TZipPacker packer(nullptr);
-    packer.ZipFiles(Narrow(archive), {Narrow(work / L"a\\one.txt"), Narrow(work / L"b\\c\\two.bin"),
-                                      Narrow(work / L"中文\\说明.txt")});
+    packer.ZipFiles(Narrow(archive),
+                    {Narrow(work / L"a\\one.txt"), Narrow(work / L"b\\c\\two.bin"), Narrow(work / L"中文\\说明.txt")});
     EXPECT_EQ(EntryNames(archive), (std::vector<std::string>{"one.txt", "two.bin", "说明.txt"}));
 
     work.WriteFile(L"target\\one.txt", "an older one, to be replaced without a question");
@@ -101,8 +101,8 @@ TEST(ZipWrappers, AMissingLibraryIsReportedEachWithItsOwnIcon)
     }
     {
         LibraryAway away(L"unzip32.dll");
-        const MessageBoxInfo box =
-            AnswerBoxDuring([&] { TZipExtractor(nullptr).UnZipArchive(Narrow(work / L"p.sky"), Narrow(work / L"t\\")); });
+        const MessageBoxInfo box = AnswerBoxDuring(
+            [&] { TZipExtractor(nullptr).UnZipArchive(Narrow(work / L"p.sky"), Narrow(work / L"t\\")); });
         EXPECT_EQ(box.text, L"找不到unzip32.dll");
         EXPECT_EQ(box.icon, BoxIcon::Information);
         EXPECT_FALSE(work.Exists(L"t"));

@@ -20,22 +20,28 @@ namespace {
 namespace fs = std::filesystem;
 using namespace infozip;
 
-std::string utf8(const fs::path& path) { return zipcore::toUtf8(path.wstring()); }
+std::string utf8(const fs::path& path)
+{
+    return zipcore::toUtf8(path.wstring());
+}
 
-void writeFile(const fs::path& path, const std::string& content) {
+void writeFile(const fs::path& path, const std::string& content)
+{
     std::ofstream out(path, std::ios::binary);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     ASSERT_TRUE(out.good()) << utf8(path);
 }
 
-std::string readFile(const fs::path& path) {
+std::string readFile(const fs::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
 }
 
-std::vector<std::string> treeOf(const fs::path& root) {
+std::vector<std::string> treeOf(const fs::path& root)
+{
     std::vector<std::string> entries;
     for (const auto& item : fs::recursive_directory_iterator(root))
         entries.push_back(utf8(fs::relative(item.path(), root)));
@@ -43,7 +49,8 @@ std::vector<std::string> treeOf(const fs::path& root) {
     return entries;
 }
 
-std::vector<std::string> entryNames(const fs::path& archive) {
+std::vector<std::string> entryNames(const fs::path& archive)
+{
     const zipcore::ZipReader reader = zipcore::ZipReader::open(utf8(archive));
     std::vector<std::string> names;
     for (const auto& entry : reader.entries()) names.push_back(entry.name);
@@ -52,12 +59,14 @@ std::vector<std::string> entryNames(const fs::path& archive) {
 
 class TempDir {
 public:
-    TempDir() {
+    TempDir()
+    {
         std::random_device entropy;
         path_ = fs::temp_directory_path() / ("archive-dll-test-" + std::to_string(entropy()));
         fs::create_directories(path_);
     }
-    ~TempDir() {
+    ~TempDir()
+    {
         std::error_code ignored;
         fs::remove_all(path_, ignored);
     }
@@ -70,18 +79,21 @@ private:
 
 class Library {
 public:
-    explicit Library(const wchar_t* name) {
+    explicit Library(const wchar_t* name)
+    {
         wchar_t exe[MAX_PATH];
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
         module_ = LoadLibraryW((fs::path(exe).parent_path() / name).c_str());
     }
-    ~Library() {
+    ~Library()
+    {
         if (module_) FreeLibrary(module_);
     }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
     template <typename Function>
-    Function get(const char* name) const {
+    Function get(const char* name) const
+    {
         return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
     }
     bool loaded() const { return module_ != nullptr; }
@@ -100,27 +112,38 @@ struct Recorder {
 };
 Recorder* recorder = nullptr;
 
-int WINAPI recordPrint(char* text, unsigned long length) {
+int WINAPI recordPrint(char* text, unsigned long length)
+{
     recorder->printed.append(text, length);
     return static_cast<int>(length);
 }
-char* WINAPI keepComment(char* buffer) { return buffer; }
-int WINAPI noPassword(char*, int, const char*, const char*) { return 1; }
-int WINAPI serviceUntilCancel(const char* name, unsigned long) {
+char* WINAPI keepComment(char* buffer)
+{
+    return buffer;
+}
+int WINAPI noPassword(char*, int, const char*, const char*)
+{
+    return 1;
+}
+int WINAPI serviceUntilCancel(const char* name, unsigned long)
+{
     return !recorder->cancelAt.empty() && fs::u8path(name).filename() == fs::u8path(recorder->cancelAt) ? 1 : 0;
 }
-int WINAPI countReplace(char*) {
+int WINAPI countReplace(char*)
+{
     ++recorder->replaceCalls;
     return 1;
 }
 void WINAPI recordMessage(unsigned long, unsigned long, unsigned, unsigned, unsigned, unsigned, unsigned, unsigned,
-                          char, const char* name, const char*, unsigned long, char) {
+                          char, const char* name, const char*, unsigned long, char)
+{
     recorder->listed.emplace_back(name);
 }
 
 class ArchiveLibraries : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         recorder = &record;
         ASSERT_TRUE(zip.loaded() && unzip.loaded()) << "zip32.dll and unzip32.dll beside the test";
         getOptions = zip.get<ZpGetOptionsFn>("ZpGetOptions");
@@ -135,14 +158,16 @@ protected:
     }
     void TearDown() override { recorder = nullptr; }
 
-    void setJunkDirectories(bool junk) {
+    void setJunkDirectories(bool junk)
+    {
         ZipOptions options{};
         ASSERT_TRUE(getOptions(&options));
         options.fields[kJunkDirectoriesField] = junk ? -1 : 0;
         ASSERT_TRUE(setOptions(&options));
     }
 
-    int zipFiles(const fs::path& archivePath, const std::vector<fs::path>& files) {
+    int zipFiles(const fs::path& archivePath, const std::vector<fs::path>& files)
+    {
         std::string name = utf8(archivePath);
         std::vector<std::string> names;
         for (const fs::path& file : files) names.push_back(utf8(file));
@@ -153,7 +178,8 @@ protected:
 
     // The records exactly as the program fills them, with include and exclude names on top.
     int unzipArchive(const fs::path& archivePath, const fs::path& target, std::vector<std::string> include = {},
-                     std::vector<std::string> exclude = {}, void (*adjust)(UnzipOptions&) = nullptr) {
+                     std::vector<std::string> exclude = {}, void (*adjust)(UnzipOptions&) = nullptr)
+    {
         std::string name = utf8(archivePath);
         std::string directory = utf8(target);
         UnzipOptions options{0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, name.data(), directory.data()};
@@ -182,7 +208,8 @@ protected:
 
 const std::string kChineseName = "\xE4\xB8\xAD\xE6\x96\x87\xE5\x90\x8D.txt";  // 中文名.txt
 
-TEST_F(ArchiveLibraries, OptionsRecordKeepsWhatIsSet) {
+TEST_F(ArchiveLibraries, OptionsRecordKeepsWhatIsSet)
+{
     ZipOptions options{};
     ASSERT_TRUE(getOptions(&options));
     options.fields[kJunkDirectoriesField] = -1;
@@ -197,7 +224,8 @@ TEST_F(ArchiveLibraries, OptionsRecordKeepsWhatIsSet) {
     EXPECT_FALSE(init(nullptr));
 }
 
-TEST_F(ArchiveLibraries, FilesFromDifferentDirectoriesLandFlatAndComeBackIdentical) {
+TEST_F(ArchiveLibraries, FilesFromDifferentDirectoriesLandFlatAndComeBackIdentical)
+{
     fs::create_directories(dir / "one");
     fs::create_directories(dir / "two/deeper");
     const std::string text = ziptest::sampleText(400'000);
@@ -207,7 +235,7 @@ TEST_F(ArchiveLibraries, FilesFromDifferentDirectoriesLandFlatAndComeBackIdentic
     writeFile(dir / "two/random.bin", random);
     writeFile(dir / "two/empty.txt", "");
     ASSERT_EQ(zipFiles(dir / "Quellis1_2.sky", {dir / "one/text.txt", dir / ("two/deeper/" + kChineseName),
-                                                 dir / "two/random.bin", dir / "two/empty.txt"}),
+                                                dir / "two/random.bin", dir / "two/empty.txt"}),
               kZipOk)
         << record.printed;
     EXPECT_EQ(entryNames(dir / "Quellis1_2.sky"),
@@ -224,7 +252,8 @@ TEST_F(ArchiveLibraries, FilesFromDifferentDirectoriesLandFlatAndComeBackIdentic
     EXPECT_EQ(lastTotals.totalSize, text.size() + random.size() + 6);
 }
 
-TEST_F(ArchiveLibraries, WithoutJunkingTheRelativePathIsStored) {
+TEST_F(ArchiveLibraries, WithoutJunkingTheRelativePathIsStored)
+{
     setJunkDirectories(false);
     fs::create_directories(dir / "one");
     writeFile(dir / "one/a.txt", "a");
@@ -234,7 +263,8 @@ TEST_F(ArchiveLibraries, WithoutJunkingTheRelativePathIsStored) {
     EXPECT_EQ(stored.find(':'), std::string::npos) << "no drive letter in a stored name";
 }
 
-TEST_F(ArchiveLibraries, FailedPackingLeavesAStaleArchiveAndNoTemporaryFile) {
+TEST_F(ArchiveLibraries, FailedPackingLeavesAStaleArchiveAndNoTemporaryFile)
+{
     writeFile(dir / "a.txt", "a");
     fs::create_directories(dir / "sub");
     writeFile(dir / "sub/A.TXT", "A");
@@ -263,7 +293,8 @@ TEST_F(ArchiveLibraries, FailedPackingLeavesAStaleArchiveAndNoTemporaryFile) {
     EXPECT_EQ(archive(ZipRequest{0, nullptr, nullptr}), kZipBadParameters);
 }
 
-TEST_F(ArchiveLibraries, ExtractionReplacesExistingFilesWithoutAsking) {
+TEST_F(ArchiveLibraries, ExtractionReplacesExistingFilesWithoutAsking)
+{
     writeFile(dir / "a.txt", "new a");
     writeFile(dir / "b.txt", "new b");
     ASSERT_EQ(zipFiles(dir / "p.zip", {dir / "a.txt", dir / "b.txt"}), kZipOk);
@@ -282,7 +313,8 @@ TEST_F(ArchiveLibraries, ExtractionReplacesExistingFilesWithoutAsking) {
     EXPECT_EQ(readFile(target / "b.txt"), "old b");
 }
 
-TEST_F(ArchiveLibraries, IncludeAndExcludeNamesMatchWithoutRegardToCase) {
+TEST_F(ArchiveLibraries, IncludeAndExcludeNamesMatchWithoutRegardToCase)
+{
     for (const char* name : {"Update.xml", "a.txt", "b.bin"}) writeFile(dir / name, name);
     ASSERT_EQ(zipFiles(dir / "p.zip", {dir / "Update.xml", dir / "a.txt", dir / "b.bin"}), kZipOk);
     ASSERT_EQ(unzipArchive(dir / "p.zip", dir / "t1", {"update.XML", "A.TXT"}), kUnzipOk);
@@ -290,14 +322,15 @@ TEST_F(ArchiveLibraries, IncludeAndExcludeNamesMatchWithoutRegardToCase) {
     ASSERT_EQ(unzipArchive(dir / "p.zip", dir / "t2", {}, {"*.BIN"}), kUnzipOk);
     EXPECT_EQ(treeOf(dir / "t2"), (std::vector<std::string>{"Update.xml", "a.txt"}));
     EXPECT_EQ(unzipArchive(dir / "p.zip", dir / "t3", {"nothing.*"}), kUnzipNoMatch);
-    EXPECT_EQ(unzipArchive(dir / "p.zip", dir / "t4", {"update.xml"}, {},
-                           [](UnzipOptions& o) { o.caseInsensitive = 0; }),
-              kUnzipNoMatch);
+    EXPECT_EQ(
+        unzipArchive(dir / "p.zip", dir / "t4", {"update.xml"}, {}, [](UnzipOptions& o) { o.caseInsensitive = 0; }),
+        kUnzipNoMatch);
 }
 
 // The core compares names by a table of its own, so that it says the same natively; here it must say what
 // CompareStringOrdinal says, for every character of the Basic Multilingual Plane against its case partners.
-TEST(FileNameRule, AgreesWithCompareStringOrdinalOnEveryCharacter) {
+TEST(FileNameRule, AgreesWithCompareStringOrdinalOnEveryCharacter)
+{
     std::size_t disagreements = 0;
     for (unsigned code = 1; code <= 0xFFFF; ++code) {
         if (code >= 0xD800 && code <= 0xDFFF) continue;
@@ -318,7 +351,8 @@ TEST(FileNameRule, AgreesWithCompareStringOrdinalOnEveryCharacter) {
     EXPECT_EQ(disagreements, 0u);
 }
 
-TEST_F(ArchiveLibraries, TestingAndListingWriteNothing) {
+TEST_F(ArchiveLibraries, TestingAndListingWriteNothing)
+{
     writeFile(dir / "a.txt", "a");
     ASSERT_EQ(zipFiles(dir / "p.zip", {dir / "a.txt"}), kZipOk);
     EXPECT_EQ(unzipArchive(dir / "p.zip", dir / "t", {}, {}, [](UnzipOptions& o) { o.testOnly = 1; }), kUnzipOk);
@@ -327,7 +361,8 @@ TEST_F(ArchiveLibraries, TestingAndListingWriteNothing) {
     EXPECT_FALSE(fs::exists(dir / "t"));
 }
 
-TEST_F(ArchiveLibraries, ExtractionFailuresAreReturnedAndPrinted) {
+TEST_F(ArchiveLibraries, ExtractionFailuresAreReturnedAndPrinted)
+{
     writeFile(dir / "text.zip", "not an archive at all, just some text that is long enough");
     struct Case {
         const char* label;
@@ -361,7 +396,8 @@ TEST_F(ArchiveLibraries, ExtractionFailuresAreReturnedAndPrinted) {
 class CurrentDirectory {
 public:
     explicit CurrentDirectory(const fs::path& path) : previous_(fs::current_path()) { fs::current_path(path); }
-    ~CurrentDirectory() {
+    ~CurrentDirectory()
+    {
         std::error_code ignored;
         fs::current_path(previous_, ignored);
     }
@@ -370,7 +406,8 @@ private:
     fs::path previous_;
 };
 
-TEST_F(ArchiveLibraries, HostileArchivesAreRefusedWithoutHarm) {
+TEST_F(ArchiveLibraries, HostileArchivesAreRefusedWithoutHarm)
+{
     const CurrentDirectory inThrowawayTree(dir.path());
     const fs::path evilInRoot = fs::path(dir.path().root_path()) / ziptest::kEvilName;
     for (const ziptest::HostileArchive& hostile : ziptest::hostileArchives()) {
@@ -399,7 +436,8 @@ TEST_F(ArchiveLibraries, HostileArchivesAreRefusedWithoutHarm) {
     }
 }
 
-TEST_F(ArchiveLibraries, PathsLongerThanMaxPathWork) {
+TEST_F(ArchiveLibraries, PathsLongerThanMaxPathWork)
+{
     fs::path deep = dir.path();
     for (int i = 0; i < 6; ++i) deep /= std::string(50, static_cast<char>('a' + i));
     fs::create_directories(deep);

@@ -18,14 +18,19 @@ namespace {
 namespace fs = std::filesystem;
 using namespace infozip;
 
-std::string utf8(const fs::path& path) { return zipcore::toUtf8(path.wstring()); }
+std::string utf8(const fs::path& path)
+{
+    return zipcore::toUtf8(path.wstring());
+}
 
 class TempDir {
 public:
-    TempDir() : path_(fs::temp_directory_path() / ("zip-dll-reload-" + std::to_string(std::random_device{}()))) {
+    TempDir() : path_(fs::temp_directory_path() / ("zip-dll-reload-" + std::to_string(std::random_device{}())))
+    {
         fs::create_directories(path_);
     }
-    ~TempDir() {
+    ~TempDir()
+    {
         std::error_code ignored;
         fs::remove_all(path_, ignored);
     }
@@ -40,19 +45,22 @@ private:
 // The library beside the test executable, loaded for the life of one object, as the program's wrapper does.
 class Library {
 public:
-    explicit Library(const wchar_t* name) {
+    explicit Library(const wchar_t* name)
+    {
         wchar_t exe[MAX_PATH];
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
         module_ = LoadLibraryW((fs::path(exe).parent_path() / name).c_str());
     }
-    ~Library() {
+    ~Library()
+    {
         if (module_) FreeLibrary(module_);
     }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
     bool loaded() const { return module_ != nullptr; }
     template <typename Function>
-    Function get(const char* name) const {
+    Function get(const char* name) const
+    {
         return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
     }
 
@@ -60,13 +68,26 @@ private:
     HMODULE module_ = nullptr;
 };
 
-int WINAPI ignoreText(char*, unsigned long length) { return static_cast<int>(length); }
-char* WINAPI keepComment(char* buffer) { return buffer; }
-int WINAPI noPassword(char*, int, const char*, const char*) { return 1; }
-int WINAPI goOn(const char*, unsigned long) { return 0; }
+int WINAPI ignoreText(char*, unsigned long length)
+{
+    return static_cast<int>(length);
+}
+char* WINAPI keepComment(char* buffer)
+{
+    return buffer;
+}
+int WINAPI noPassword(char*, int, const char*, const char*)
+{
+    return 1;
+}
+int WINAPI goOn(const char*, unsigned long)
+{
+    return 0;
+}
 
 // Loads zip32.dll, packs `files` into `archive` the way the program does, and unloads the library.
-int packWithFreshLibrary(const fs::path& archive, const std::vector<fs::path>& files) {
+int packWithFreshLibrary(const fs::path& archive, const std::vector<fs::path>& files)
+{
     const Library zip(L"zip32.dll");
     if (!zip.loaded()) return -1;
     const auto getOptions = zip.get<ZpGetOptionsFn>("ZpGetOptions");
@@ -90,13 +111,15 @@ int packWithFreshLibrary(const fs::path& archive, const std::vector<fs::path>& f
 
 // winpthreads, linked into the DLL, keeps a TLS index for the threads it knows and never frees it: the lowest
 // free index moves on whenever a load leaves such a record behind.
-DWORD lowestFreeTlsIndex() {
+DWORD lowestFreeTlsIndex()
+{
     const DWORD index = TlsAlloc();
     TlsFree(index);
     return index;
 }
 
-TEST(ZipLibraryReloaded, PacksOnSeveralThreadsThreeHundredTimesAndLeavesNothingBehind) {
+TEST(ZipLibraryReloaded, PacksOnSeveralThreadsThreeHundredTimesAndLeavesNothingBehind)
+{
     SYSTEM_INFO system;
     GetSystemInfo(&system);
     if (system.dwNumberOfProcessors < 2) GTEST_SKIP() << "one processor: the library packs on one thread";
@@ -114,7 +137,9 @@ TEST(ZipLibraryReloaded, PacksOnSeveralThreadsThreeHundredTimesAndLeavesNothingB
     // On 32 bits the DWARF unwinder registers the DLL's frames through winpthreads when it is loaded, which
     // costs a TLS index per load whatever the library does; packing must not add to that.
     const DWORD before = lowestFreeTlsIndex();
-    { const Library zip(L"zip32.dll"); }
+    {
+        const Library zip(L"zip32.dll");
+    }
     const DWORD perLoad = lowestFreeTlsIndex() - before;
 
     for (int round = 0; round < 300; ++round) {

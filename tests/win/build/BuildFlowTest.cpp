@@ -49,8 +49,8 @@ protected:
     {
         dir.WriteFile(L"config.ini", "[config]\r\nDriver=" + settings.driver + "\r\nServer=" + settings.server +
                                          "\r\nPort=" + settings.port + "\r\nDatabase=" + settings.database +
-                                         "\r\nUserName=" + settings.userName + "\r\nPassword=" +
-                                         settings.password + "\r\n");
+                                         "\r\nUserName=" + settings.userName + "\r\nPassword=" + settings.password +
+                                         "\r\n");
     }
 
     void WriteFileList(const std::string& from, const std::string& to, const std::vector<ListedFile>& files)
@@ -121,7 +121,8 @@ TEST_F(BuildFlowTest, F2InAuthorModeBuildsThePackageAndRegistersIt)
 
     const std::string size = std::to_string(dir.ReadFile(L"Output\\Quellis1.0_1.1.sky").size());
     EXPECT_EQ(PackageRows(), (std::vector<Row>{{"1.0", "1.1", "update/Quellis1.0_1.1.sky", size}}));
-    EXPECT_EQ(schema.Query("select ParamValue from QS_SysParams where ParamKey='Version'"), (std::vector<Row>{{"1.1"}}));
+    EXPECT_EQ(schema.Query("select ParamValue from QS_SysParams where ParamKey='Version'"),
+              (std::vector<Row>{{"1.1"}}));
     EXPECT_EQ(app.Status(), L"") << "the build never touches the status line";
 }
 

@@ -56,7 +56,8 @@ std::vector<Row> QueryRows(odbc::Connection& connection, const std::string& sql)
     std::vector<Row> rows;
     while (query.Fetch()) {
         Row& row = rows.emplace_back();
-        for (int column = 1; column <= columns; ++column) row.push_back(query.GetText(static_cast<SQLUSMALLINT>(column)));
+        for (int column = 1; column <= columns; ++column)
+            row.push_back(query.GetText(static_cast<SQLUSMALLINT>(column)));
     }
     return rows;
 }

@@ -63,7 +63,8 @@ TEST_F(SysParamTest, GivesEveryRowOfTheKeyTheValue)
 {
     CreateDatabase({{"Version", "0.9"}, {"Version", "1.0"}, {"Version", "1.0"}});
     Write("Version", "1.1");
-    EXPECT_EQ(Rows(), (std::vector<Row>{{"Version", "1.1", "kept"}, {"Version", "1.1", "kept"}, {"Version", "1.1", "kept"}}));
+    EXPECT_EQ(Rows(),
+              (std::vector<Row>{{"Version", "1.1", "kept"}, {"Version", "1.1", "kept"}, {"Version", "1.1", "kept"}}));
 }
 
 TEST_F(SysParamTest, RecordsQuotesAndChineseAsGiven)

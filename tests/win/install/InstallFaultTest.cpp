@@ -134,8 +134,8 @@ protected:
         unsigned found = 0;
         for (unsigned i = 0; i < trace.size(); ++i) {
             const std::string& line = trace[i];
-            if (line.find("\t" + operation + "\t") != std::string::npos &&
-                line.size() >= pathEnd.size() && line.compare(line.size() - pathEnd.size(), pathEnd.size(), pathEnd) == 0) {
+            if (line.find("\t" + operation + "\t") != std::string::npos && line.size() >= pathEnd.size() &&
+                line.compare(line.size() - pathEnd.size(), pathEnd.size(), pathEnd) == 0) {
                 found = i + 1;
             }
         }
@@ -209,7 +209,8 @@ TEST_F(EveryStep, AFailureAtAnyFileOperationLeavesTheOldSetOrAFinishedInstall)
             app.ClickStart();
             const auto next = app.NextBox();
             const bool finished = next && next->text.rfind(kCompleted, 0) == 0;
-            EXPECT_TRUE(finished || (next && next->text == L"未检查到升级程序!")) << (next ? Describe(*next) : "no box");
+            EXPECT_TRUE(finished || (next && next->text == L"未检查到升级程序!"))
+                << (next ? Describe(*next) : "no box");
             EXPECT_EQ(Difference(scene.newSet, TakePicture(scene.directory)), "");
             EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
         }
@@ -265,8 +266,8 @@ TEST_F(EveryStep, AFailureDuringTheRollbackIsReportedAndUndoneAtTheNextClick)
     for (unsigned k : {lastPlacement + 1, lastPlacement + 2}) {
         Scene scene;
         std::optional<MessageBoxInfo> box;
-        ASSERT_FALSE(DiesAtItsCut(scene, L"--fail-at=" + std::to_wstring(lastPlacement) + L"," + std::to_wstring(k),
-                                  box));
+        ASSERT_FALSE(
+            DiesAtItsCut(scene, L"--fail-at=" + std::to_wstring(lastPlacement) + L"," + std::to_wstring(k), box));
         const auto trace = TakeTrace();
         SCOPED_TRACE("rollback failing at " + (k <= trace.size() ? trace[k - 1] : std::string("?")));
         ASSERT_TRUE(box.has_value());

@@ -61,9 +61,15 @@ TEST_F(InstallFlow, InstallsEveryFileStepByStepAndReportsSuccess)
     const auto box = app.NextBoxWatchingStatus(statuses);
     ExpectBox(box, L"升级成功!", BoxIcon::Information);
 
-    const std::vector<std::wstring> steps = {
-        L"", L"正在准备升级，请稍候...", L"正在升级  root.txt...", L"正在升级  old.dll...", L"正在升级  deep.bin...",
-        L"正在升级  plain.txt...", L"正在升级  中文.txt...", L"正在更新版本号...", L""};
+    const std::vector<std::wstring> steps = {L"",
+                                             L"正在准备升级，请稍候...",
+                                             L"正在升级  root.txt...",
+                                             L"正在升级  old.dll...",
+                                             L"正在升级  deep.bin...",
+                                             L"正在升级  plain.txt...",
+                                             L"正在升级  中文.txt...",
+                                             L"正在更新版本号...",
+                                             L""};
     EXPECT_EQ(statuses, steps);
     EXPECT_EQ(Difference(expected, TakePicture(directory)), "");
     EXPECT_TRUE(directory.Exists(L"Temp\\Package\\update.xml")) << "the descriptor stays in the staging folder";
@@ -220,7 +226,8 @@ TEST_F(InstallFlow, ALockedDestinationRollsEverythingBackAndNamesTheFile)
         EXPECT_NE(box->text.find(L"没有做任何更改"), std::wstring::npos) << Describe(*box);
         EXPECT_EQ(box->text.find(L"升级成功"), std::wstring::npos);
         // The Restart Manager names the holder where it answers (Windows); under Wine it names nobody.
-        const bool named = box->text.find(L"(PID " + std::to_wstring(GetCurrentProcessId()) + L")") != std::wstring::npos;
+        const bool named =
+            box->text.find(L"(PID " + std::to_wstring(GetCurrentProcessId()) + L")") != std::wstring::npos;
         RecordProperty("restart_manager_named_the_holder", named ? "yes" : "no");
         EXPECT_EQ(named, box->text.find(L"正在使用这个文件的程序") != std::wstring::npos) << Describe(*box);
         EXPECT_EQ(app.Status(), L"");
@@ -275,8 +282,7 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
     Updater app(directory);
     for (const Case& c : cases) {
         SCOPED_TRACE("name \"" + c.name + "\", path \"" + c.path + "\"");
-        const std::string descriptor =
-            ComposeDescriptor("4.0", {{"first.txt", ""}, {c.name, c.path}});
+        const std::string descriptor = ComposeDescriptor("4.0", {{"first.txt", ""}, {c.name, c.path}});
         std::map<std::string, std::string> entries = {{"first.txt", "first"}, {"x.txt", "x"}, {"Data", "d"}};
         WritePackageWithDescriptor(directory, descriptor, entries);
         const Picture before = TakePicture(directory);
@@ -287,7 +293,8 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
         EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
         EXPECT_EQ(box->caption, L"提示");
         EXPECT_EQ(box->text.rfind(L"升级说明中的第 2 个文件不能安装（文件名 \"" + Widen(c.name) + L"\"，路径 \"" +
-                                      Widen(c.path) + L"\"）：", 0),
+                                      Widen(c.path) + L"\"）：",
+                                  0),
                   0u)
             << Describe(*box);
         EXPECT_NE(box->text.find(c.reason), std::wstring::npos) << Describe(*box);
@@ -301,15 +308,14 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
 TEST_F(InstallFlow, AMissingAttributeEndsTheFlowThroughTheDefaultHandlerBeforeAnythingMoves)
 {
     WritePackageWithDescriptor(directory,
-                 "<update><version>5</version><files><file name=\"first.txt\" path=\"\"/>"
-                 "<file name=\"second.txt\"/></files></update>",
-                 {{"first.txt", "1"}, {"second.txt", "2"}});
+                               "<update><version>5</version><files><file name=\"first.txt\" path=\"\"/>"
+                               "<file name=\"second.txt\"/></files></update>",
+                               {{"first.txt", "1"}, {"second.txt", "2"}});
     const Picture before = TakePicture(directory);
 
     Updater app(directory);
     app.ClickStart();
-    ExpectBox(app.NextBox(), L"Could not convert variant of type (Null) into type (String)", BoxIcon::Error,
-              L"Update");
+    ExpectBox(app.NextBox(), L"Could not convert variant of type (Null) into type (String)", BoxIcon::Error, L"Update");
     EXPECT_EQ(Difference(before, TakePicture(directory)), "");
 }
 
@@ -357,7 +363,8 @@ TEST_F(InstallFlow, LeftoversOfEarlierRunsNeverStandInForAFileThePackageCannotSu
     const std::string descriptor = ComposeDescriptor("2.0", {{"a.txt", ""}, {"b.txt", ""}});
     for (const bool corrupt : {true, false}) {
         SCOPED_TRACE(corrupt ? "b.txt fails its CRC" : "b.txt is missing");
-        for (const std::wstring folder : {L"Temp\\", L"Temp\\Package\\"}) directory.WriteFile(folder + L"b.txt", "stale");
+        for (const std::wstring folder : {L"Temp\\", L"Temp\\Package\\"})
+            directory.WriteFile(folder + L"b.txt", "stale");
         std::map<std::string, std::string> entries = {{"a.txt", "new a"}};
         if (corrupt) entries["b.txt"] = "new b";
         WritePackageWithDescriptor(directory, descriptor, entries);
@@ -369,7 +376,8 @@ TEST_F(InstallFlow, LeftoversOfEarlierRunsNeverStandInForAFileThePackageCannotSu
         const auto box = app.NextBox();
         ASSERT_TRUE(box.has_value());
         EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
-        const std::wstring start = corrupt ? L"无法解压升级包中的文件 b.txt：" : L"升级说明中的第 2 个文件不能安装（文件名 \"b.txt\"";
+        const std::wstring start =
+            corrupt ? L"无法解压升级包中的文件 b.txt：" : L"升级说明中的第 2 个文件不能安装（文件名 \"b.txt\"";
         const std::wstring part = corrupt ? L"CRC error in \"b.txt\"（unzip32.dll 错误 2）" : L"升级包中没有这个文件";
         EXPECT_EQ(box->text.rfind(start, 0), 0u) << Describe(*box);
         EXPECT_NE(box->text.find(part), std::wstring::npos) << Describe(*box);
@@ -504,16 +512,17 @@ TEST_F(InstallFlow, AnInstalledPackageThatCannotBeDeletedIsNeverInstalledAgain)
     auto box = app.NextBox();
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
-    EXPECT_EQ(box->text.rfind(L"上次的升级已经完成。升级包 " + package + L" 已经安装过，不会再次安装，但仍然无法删除它：", 0),
-              0u) << Describe(*box);
+    EXPECT_EQ(
+        box->text.rfind(L"上次的升级已经完成。升级包 " + package + L" 已经安装过，不会再次安装，但仍然无法删除它：", 0),
+        0u)
+        << Describe(*box);
     box->Dismiss();
     EXPECT_FALSE(app.NextBox(1s)) << "one click, one message";
     EXPECT_EQ(directory.ReadFile(L"a.txt"), "changed since");
 
     CloseHandle(held);
     app.ClickStart();
-    ExpectBox(app.NextBox(),
-              L"上次的升级已经完成。升级包 " + package + L" 已经安装过，不会再次安装，现已将它删除。",
+    ExpectBox(app.NextBox(), L"上次的升级已经完成。升级包 " + package + L" 已经安装过，不会再次安装，现已将它删除。",
               BoxIcon::Information);
     FindMessageBox(app.ProcessId())->Dismiss();
     EXPECT_FALSE(app.NextBox(1s)) << "one click, one message";

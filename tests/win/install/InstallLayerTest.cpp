@@ -50,8 +50,7 @@ std::string Utf8(const TempDir& directory)
 }
 
 const std::string kPackageSha256 = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
-const std::string kFullJournal = EncodeRecord({"TaviloInstallJournal", "2"}) +
-                                 EncodeRecord({"mkdir", "1", "New"}) +
+const std::string kFullJournal = EncodeRecord({"TaviloInstallJournal", "2"}) + EncodeRecord({"mkdir", "1", "New"}) +
                                  EncodeRecord({"move", "2", "Data\\a.dll", "Temp\\InstallJournal\\2.bak"}) +
                                  EncodeRecord({"move", "3", "Temp\\Package\\a.dll", "Data\\a.dll"}) +
                                  EncodeRecord({"commit", "1.0\t\"tab\"\n%", kPackageSha256}) +
@@ -121,9 +120,18 @@ TEST(SafeNames, BareFileNamesOnly)
     for (const char* good : {"a.dll", "中文.txt", " leading space.txt", "a..b", "Update.xml.bak", "com10.txt"}) {
         EXPECT_FALSE(FileNameProblem(good)) << good;
     }
-    for (const char* bad : {"", ".", "..", "..\\a", "a/b", "C:a", "a:stream", "nul", "NUL.txt", "com1.dll",
-                            "Lpt9", "con .txt", "a?", "a*", "a<b", "a|b", "a\"b", "tab\there", "trailing.",
-                            "trailing ", "CLOCK$", "COM\xC2\xB9.dll", "lpt\xC2\xB3"}) {
+    for (const char* bad : {"",           ".",
+                            "..",         "..\\a",
+                            "a/b",        "C:a",
+                            "a:stream",   "nul",
+                            "NUL.txt",    "com1.dll",
+                            "Lpt9",       "con .txt",
+                            "a?",         "a*",
+                            "a<b",        "a|b",
+                            "a\"b",       "tab\there",
+                            "trailing.",  "trailing ",
+                            "CLOCK$",     "COM\xC2\xB9.dll",
+                            "lpt\xC2\xB3"}) {
         EXPECT_TRUE(FileNameProblem(bad)) << bad;
     }
 }
@@ -133,9 +141,9 @@ TEST(SafeNames, DestinationsStayInsideTheProgramDirectory)
     for (const char* good : {"", "Data\\", "Data", "Skins\\Blue\\", "Data/Sub/", "中文\\目录"}) {
         EXPECT_FALSE(DirectoryProblem(good)) << good;
     }
-    for (const char* bad : {"\\", "\\x\\", "/x/", "\\\\server\\share\\", "C:\\x\\", "C:x\\", "D:", "..", "..\\",
-                            "a\\..\\..\\", "a/../../", "a\\.\\", "a\\\\b\\", "aux\\", "a\\b.\\", "a?\\",
-                            "Data\\COM\xC2\xB2\\"}) {
+    for (const char* bad :
+         {"\\", "\\x\\", "/x/", "\\\\server\\share\\", "C:\\x\\", "C:x\\", "D:", "..", "..\\", "a\\..\\..\\",
+          "a/../../", "a\\.\\", "a\\\\b\\", "aux\\", "a\\b.\\", "a?\\", "Data\\COM\xC2\xB2\\"}) {
         EXPECT_TRUE(DirectoryProblem(bad)) << bad;
     }
     // A path written without its trailing backslash still names a directory.
@@ -421,8 +429,8 @@ TEST(FileOperations, AMoveAcrossVolumesKeepsTheFileWholeAndItsCutsAreUndone)
     const DWORD backup = GetFileAttributesW((directory / L"Temp\\InstallJournal\\1.bak").c_str());
     EXPECT_TRUE(backup != INVALID_FILE_ATTRIBUTES && (backup & FILE_ATTRIBUTE_READONLY));
 
-    directory.WriteFile(L"Temp\\Package\\old.dll", "new");  // as if the source's deletion had never come
-    directory.WriteFile(L"Bin\\old.dll.tavilo-copy", "ne");    // as if an earlier copy had been cut
+    directory.WriteFile(L"Temp\\Package\\old.dll", "new");   // as if the source's deletion had never come
+    directory.WriteFile(L"Bin\\old.dll.tavilo-copy", "ne");  // as if an earlier copy had been cut
     transaction.RollBack();
     EXPECT_EQ(Tree(directory), before);
     EXPECT_TRUE(GetFileAttributesW((directory / L"Bin\\old.dll").c_str()) & FILE_ATTRIBUTE_READONLY);

@@ -129,8 +129,8 @@ HostLink::~HostLink()
 OtherVolumeFolder::OtherVolumeFolder()
 {
     static unsigned counter = 0;
-    path_ = L"Z:\\dev\\shm\\tavilo-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++counter) + L"\\";
+    path_ = L"Z:\\dev\\shm\\tavilo-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()) +
+            L"-" + std::to_wstring(++counter) + L"\\";
     if (!CreateDirectoryW(path_.c_str(), nullptr)) throw std::runtime_error("cannot make a folder in /dev/shm");
 }
 
@@ -178,7 +178,8 @@ void Walk(const std::wstring& directory, const Visit& visit)
     std::vector<std::pair<std::wstring, bool>> items;
     do {
         const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") items.emplace_back(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        if (name != L"." && name != L"..")
+            items.emplace_back(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
     } while (FindNextFileW(search, &found));
     FindClose(search);
     for (const auto& [name, isDirectory] : items) {

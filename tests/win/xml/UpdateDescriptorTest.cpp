@@ -90,10 +90,9 @@ TEST_F(UpdateDescriptorTest, ADescriptorWithoutVersionOrFilesReadsAsEmpty)
 
 TEST_F(UpdateDescriptorTest, EntriesAreReadByPositionAndAMissingAttributeFailsAtThatEntry)
 {
-    dir.WriteFile(L"update.xml",
-                  "<update>\n  <files>\n    <!-- first -->\n    <file name=\"a.dll\" path=\"\"/>\n"
-                  "    <entry path=\"Data\\\" name=\"b.dll\"/>\n    <file name=\"c.dll\"/>\n  </files>\n"
-                  "  <version>3</version>\n</update>");
+    dir.WriteFile(L"update.xml", "<update>\n  <files>\n    <!-- first -->\n    <file name=\"a.dll\" path=\"\"/>\n"
+                                 "    <entry path=\"Data\\\" name=\"b.dll\"/>\n    <file name=\"c.dll\"/>\n  </files>\n"
+                                 "  <version>3</version>\n</update>");
     xml.LoadFromFile(PathOf(L"update.xml"));
     DescriptorReader reader(xml);
 
@@ -107,9 +106,10 @@ TEST_F(UpdateDescriptorTest, EntriesAreReadByPositionAndAMissingAttributeFailsAt
 TEST_F(UpdateDescriptorTest, AnOlderGbkDescriptorReads)
 {
     // <file name="中文.txt" path="数据\"/> in GBK: 中文 D6D0 CEC4, 数据 CAFD BEDD.
-    dir.WriteFile(L"update.xml",
-                  "<?xml version=\"1.0\" encoding=\"GBK\"?>\r\n<update>\r\n  <version>1.2</version>\r\n  <files>\r\n"
-                  "   <file name=\"\xD6\xD0\xCE\xC4.txt\" path=\"\xCA\xFD\xBE\xDD\\\"/>\r\n  </files>\r\n</update>\r\n");
+    dir.WriteFile(
+        L"update.xml",
+        "<?xml version=\"1.0\" encoding=\"GBK\"?>\r\n<update>\r\n  <version>1.2</version>\r\n  <files>\r\n"
+        "   <file name=\"\xD6\xD0\xCE\xC4.txt\" path=\"\xCA\xFD\xBE\xDD\\\"/>\r\n  </files>\r\n</update>\r\n");
     xml.LoadFromFile(PathOf(L"update.xml"));
     DescriptorReader reader(xml);
     EXPECT_EQ(reader.Version(), "1.2");

@@ -99,7 +99,8 @@ TEST_F(XmlDocumentTest, TextIsTheSingleTextNodeAndAnythingElseRaises)
             root.ChildNodes(name).Text();
             ADD_FAILURE() << name << ": no error raised";
         } catch (const EXMLDocError& error) {
-            EXPECT_EQ(std::string(error.what()), "Element \"" + std::string(name) + "\" does not contain a single text node");
+            EXPECT_EQ(std::string(error.what()),
+                      "Element \"" + std::string(name) + "\" does not contain a single text node");
         }
     }
 }
@@ -172,8 +173,9 @@ TEST_F(XmlDocumentTest, ADocumentTypeDeclarationIsRefusedInEveryEncodingBeforePa
             xml.LoadFromFile(path);
             ADD_FAILURE() << "loaded " << path;
         } catch (const EDOMParseError& error) {
-            EXPECT_STREQ(error.what(), ("Cannot load \"" + path +
-                                        "\": a document type declaration (<!DOCTYPE>) is not allowed").c_str());
+            EXPECT_STREQ(
+                error.what(),
+                ("Cannot load \"" + path + "\": a document type declaration (<!DOCTYPE>) is not allowed").c_str());
         }
         ExpectNoActiveDocument(xml);
     }
@@ -213,7 +215,8 @@ TEST_F(XmlDocumentTest, SavingReplacesTheFileAndReloadsToTheSameValues)
 {
     // A directory name with '#' and Chinese characters: the file is opened by us, not read as a URL.
     const std::string path = Write(L"目录 #1\\saved.xml", std::string(4096, 'x'));
-    LoadText("<update><version>2.0 中文</version><files><file name=\"a &amp; b.txt\" path=\"数据\\\"/></files></update>");
+    LoadText(
+        "<update><version>2.0 中文</version><files><file name=\"a &amp; b.txt\" path=\"数据\\\"/></files></update>");
     xml.SaveToFile(path);
 
     const std::string saved = dir.ReadFile(L"目录 #1\\saved.xml");
