@@ -8,14 +8,14 @@
 
 namespace zipcore {
 
-// Each task has a thread of its own, made with the object and ended before the object goes. zip32.dll and
-// unzip32.dll are loaded and unloaded around each call, so whatever runs the tasks must not outlive the call:
-// these threads end inside it, and what the C++ runtime kept for them (its exception state, if a task threw
-// and caught) is torn down at their exit, while the library is still loaded. std::thread is not used: with
-// mingw it runs on winpthreads, linked into each DLL, which attaches a record to the thread that creates or
-// joins one, frees it only when that thread ends and never frees its TLS index, so each call would leave that
-// behind in the caller's thread (and workers stopped through a stop_token hang now and then: without futexes,
-// libstdc++'s stop_callback can miss the wakeup it waits for). Events and WaitFor* calls keep no such state.
+// Each task has a thread of its own, made with the object and ended before it goes. The archive libraries are
+// loaded and unloaded around each call, so nothing that runs a task may outlive the call: these threads end
+// inside it, and what the C++ runtime kept for them (its exception state, once a task threw and caught) goes
+// with them while the library is still loaded. Not std::thread: with mingw it runs on winpthreads, linked into
+// each DLL, which attaches a record to every thread that creates or joins one and frees it only when that thread
+// ends (its TLS index never), so every call would leave that behind on the caller's thread; and workers stopped
+// through a stop_token hang now and then, as libstdc++ without futexes can lose the wakeup that a stop_callback
+// waits for. Events and the WaitFor functions keep no such state.
 namespace {
 
 struct HandleCloser {
