@@ -86,7 +86,8 @@ private:
         std::exception_ptr error;
     };
 
-    // How far extraction may run ahead of the commits: files waiting to be committed keep a handle open.
+    // How far extraction may run ahead of the commits: each file waiting for its turn lies in the target
+    // directory under a temporary name.
     static constexpr std::size_t kMaxAhead = 64;
 
     std::string finalPath(std::size_t file) const { return joinPath(target_, plan_[file].flatName); }
