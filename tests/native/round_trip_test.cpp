@@ -2,6 +2,7 @@
 // and flat extraction with its options.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <span>
 
 #include "test_support.hpp"
@@ -208,6 +209,7 @@ TEST(ExtractFlat, HonoursSelectionKeepingAndCancelling)
     const auto kept = zipcore::extractFlat(reader, target, {.replaceExisting = false});
     EXPECT_EQ(kept.filesSkipped, 2u);
     EXPECT_EQ(readFile(target + "/a.txt"), "keep me");
+    EXPECT_EQ(zipcore::extractFlat(reader, target, {.replaceExisting = false}).filesSkipped, 3u);
 
     std::vector<std::string> seen;
     zipcore::ExtractOptions cancelling;
@@ -219,6 +221,30 @@ TEST(ExtractFlat, HonoursSelectionKeepingAndCancelling)
     EXPECT_EQ(kindOf([&] { zipcore::extractFlat(reader, target, cancelling); }), ErrorKind::Cancelled);
     EXPECT_EQ(seen, (std::vector<std::string>{"a.txt", "b.txt"}));
     EXPECT_EQ(readFile(target + "/b.txt"), "old b");
+}
+
+// Files are inflated several at once but committed in order: a damaged entry leaves exactly the files before it,
+// however soon the smaller ones after it are done.
+TEST(ExtractFlat, ADamagedEntryLeavesTheFilesBeforeItAndNoneAfterIt)
+{
+    TempDir dir;
+    std::vector<ForgedEntry> entries;
+    std::vector<std::string> before;
+    for (int i = 0; i < 6; ++i) {
+        entries.push_back({.name = "big" + std::to_string(i) + ".txt", .content = sampleText(600'000, i + 1)});
+        before.push_back(entries.back().name);
+    }
+    entries.push_back({.name = "damaged.txt", .content = sampleText(50'000), .crc = 1});
+    for (int i = 0; i < 6; ++i) entries.push_back({.name = "small" + std::to_string(i) + ".txt", .content = "s"});
+    writeFile(dir / "a.zip", forgeArchive(entries));
+    std::sort(before.begin(), before.end());
+    for (const unsigned threads : {1u, 4u}) {
+        SCOPED_TRACE(threads);
+        const std::string target = dir / ("t" + std::to_string(threads));
+        const zipcore::ZipReader reader = zipcore::ZipReader::open(dir / "a.zip");
+        EXPECT_EQ(kindOf([&] { zipcore::extractFlat(reader, target, {.threads = threads}); }), ErrorKind::Corrupt);
+        EXPECT_EQ(treeOf(target), before);
+    }
 }
 
 TEST(ExtractFlat, RefusesAnArchiveLargerThanTheFreeSpaceBeforeWritingAnything)

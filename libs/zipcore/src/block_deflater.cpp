@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kBlockSize = 1 << 17;
 constexpr std::size_t kDictionarySize = 1 << 15;  // deflate's window
 constexpr std::size_t kSerialChunk = 1 << 18;
-constexpr std::uint64_t kProbeSize = 4 << 20;
+constexpr std::uint64_t kProbeSize = 1 << 20;
 
 // True once the probe has shown that deflate gains next to nothing (under 0.1%, as on gzip or random data).
 // `slack` allows for output bits that zlib still holds back.

@@ -32,7 +32,7 @@ public:
     BlockDeflater& operator=(const BlockDeflater&) = delete;
 
     // Writes the raw deflate stream of the whole input to `output`. Data that has shrunk by less than 0.1% after
-    // the first 4 MiB (already compressed: archives, packed media) is given up on: the caller stores it instead,
+    // the first MiB (already compressed: archives, packed media) is given up on: the caller stores it instead,
     // without deflating the rest for a gain not worth having.
     StreamTotals deflate(const ByteSource& input, ByteSink& output);
 

@@ -8,56 +8,115 @@
 
 namespace zipcore {
 
-// The tasks are work objects of the system thread pool rather than std::threads. With mingw, std::thread runs on
-// winpthreads, linked into each DLL: it attaches a record to every thread that touches it, frees the record only
-// when that thread ends and never frees its TLS index, so a DLL unloaded after each call leaks with each call.
-// (Workers stopped through a stop_token also hang now and then here: without futexes, libstdc++'s stop_callback
-// can miss the wakeup it waits for.) A pool callback that only calls zlib touches none of that,
-// and WaitForThreadpoolWorkCallbacks sees the last one end before the library's call returns.
+// Each task has a thread of its own, made with the object and ended before it goes. The archive libraries are
+// loaded and unloaded around each call, so nothing that runs a task may outlive the call: these threads end
+// inside it, and what the C++ runtime kept for them (its exception state, once a task threw and caught) goes
+// with them while the library is still loaded. Not std::thread: with mingw it runs on winpthreads, linked into
+// each DLL, which attaches a record to every thread that creates or joins one and frees it only when that thread
+// ends (its TLS index never), so every call would leave that behind on the caller's thread; and workers stopped
+// through a stop_token hang now and then, as libstdc++ without futexes can lose the wakeup that a stop_callback
+// waits for. Events and the WaitFor functions keep no such state.
 namespace {
 
-struct Task {
-    const std::function<void(std::size_t)>* run;
-    std::size_t index;
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
+using Handle = std::unique_ptr<void, HandleCloser>;
 
-void CALLBACK runTask(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK) noexcept {
-    const Task& task = *static_cast<const Task*>(context);
-    (*task.run)(task.index);
+Handle checked(HANDLE handle, const char* what) {
+    if (!handle) throw Error(ErrorKind::Io, std::string("cannot create ") + what + " (error " +
+                                                std::to_string(GetLastError()) + ")");
+    return Handle(handle);
 }
 
-struct WorkCloser {
-    void operator()(TP_WORK* work) const {
-        WaitForThreadpoolWorkCallbacks(work, FALSE);
-        CloseThreadpoolWork(work);
+struct Slot {
+    const std::function<void(std::size_t)>* run = nullptr;
+    std::size_t index = 0;
+    Handle startEvent;  // auto-reset: one start, one run
+    Handle doneEvent;   // manual-reset: set while the task is not running
+    Handle thread;
+    bool running = false;
+    bool stopping = false;  // written before startEvent is set, read after it was seen
+
+    static DWORD WINAPI loop(void* context) {
+        Slot& slot = *static_cast<Slot*>(context);
+        for (;;) {
+            WaitForSingleObject(slot.startEvent.get(), INFINITE);
+            if (slot.stopping) return 0;
+            (*slot.run)(slot.index);
+            SetEvent(slot.doneEvent.get());
+        }
     }
 };
-using Work = std::unique_ptr<TP_WORK, WorkCloser>;
 
 }  // namespace
 
+unsigned threadCount(unsigned requested) {
+    if (requested != 0) return requested;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    return system.dwNumberOfProcessors > 0 ? system.dwNumberOfProcessors : 1;
+}
+
 struct ParallelTasks::State {
     std::function<void(std::size_t)> run;
-    std::vector<Task> tasks;
-    std::vector<Work> work;  // after the tasks: closed, and so waited for, before their contexts go
+    std::vector<Slot> slots;
+
+    ~State() {
+        for (Slot& slot : slots) {
+            if (!slot.thread) continue;
+            if (slot.running) WaitForSingleObject(slot.doneEvent.get(), INFINITE);
+            slot.stopping = true;
+            SetEvent(slot.startEvent.get());
+            WaitForSingleObject(slot.thread.get(), INFINITE);
+        }
+    }
 };
 
 ParallelTasks::ParallelTasks(std::size_t count, std::function<void(std::size_t)> run)
     : state_(std::make_unique<State>()) {
-    state_->run = std::move(run);
-    for (std::size_t i = 0; i < count; ++i) state_->tasks.push_back({&state_->run, i});
-    for (Task& task : state_->tasks) {
-        Work work(CreateThreadpoolWork(runTask, &task, nullptr));
-        if (!work) throw Error(ErrorKind::Io, "cannot create work for the thread pool (error " +
-                                                  std::to_string(GetLastError()) + ")");
-        state_->work.push_back(std::move(work));
+    State& state = *state_;
+    state.run = std::move(run);
+    state.slots.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        Slot& slot = state.slots[i];
+        slot.run = &state.run;
+        slot.index = i;
+        slot.startEvent = checked(CreateEventW(nullptr, FALSE, FALSE, nullptr), "an event");
+        slot.doneEvent = checked(CreateEventW(nullptr, TRUE, TRUE, nullptr), "an event");
+        slot.thread = checked(CreateThread(nullptr, 0, Slot::loop, &slot, 0, nullptr), "a thread");
     }
 }
 
 ParallelTasks::~ParallelTasks() = default;
 
-void ParallelTasks::start(std::size_t index) { SubmitThreadpoolWork(state_->work[index].get()); }
+void ParallelTasks::start(std::size_t index) {
+    Slot& slot = state_->slots[index];
+    slot.running = true;
+    ResetEvent(slot.doneEvent.get());
+    SetEvent(slot.startEvent.get());
+}
 
-void ParallelTasks::wait(std::size_t index) { WaitForThreadpoolWorkCallbacks(state_->work[index].get(), FALSE); }
+void ParallelTasks::wait(std::size_t index) {
+    Slot& slot = state_->slots[index];
+    if (!slot.running) return;
+    WaitForSingleObject(slot.doneEvent.get(), INFINITE);
+    slot.running = false;
+}
+
+std::size_t ParallelTasks::waitAny() {
+    std::vector<HANDLE> events;
+    std::vector<std::size_t> indexes;
+    for (Slot& slot : state_->slots) {
+        if (!slot.running) continue;
+        events.push_back(slot.doneEvent.get());
+        indexes.push_back(slot.index);
+    }
+    const DWORD result =
+        WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, INFINITE);
+    const std::size_t index = indexes.at(result - WAIT_OBJECT_0);
+    state_->slots[index].running = false;
+    return index;
+}
 
 }  // namespace zipcore

@@ -3,11 +3,11 @@
 #include <zlib.h>
 
 #include <set>
-#include <thread>
 #include <vector>
 
 #include "block_deflater.hpp"
 #include "output_buffer.hpp"
+#include "parallel_tasks.hpp"
 #include "zip_format.hpp"
 #include "zipcore/entry_name.hpp"
 #include "zipcore/error.hpp"
@@ -84,11 +84,6 @@ std::vector<std::uint8_t> centralHeader(const CentralRecord& record, bool forceZ
     return header.data();
 }
 
-unsigned resolveThreads(unsigned requested) {
-    if (requested != 0) return requested;
-    return std::max(1u, std::thread::hardware_concurrency());
-}
-
 }  // namespace
 
 struct ZipWriter::State {
@@ -97,7 +92,7 @@ struct ZipWriter::State {
           options(writerOptions),
           temporary(directoryOf(path)),
           output(temporary.file()),
-          deflater(writerOptions.level, resolveThreads(writerOptions.threads)) {}
+          deflater(writerOptions.level, threadCount(writerOptions.threads)) {}
 
     std::string archivePath;
     WriterOptions options;

@@ -16,6 +16,8 @@ struct ExtractOptions {
     // Chooses the entries to extract (directories are never extracted); all files when empty.
     std::function<bool(const Entry&)> select;
     bool replaceExisting = true;
+    // Files inflated at once; 0 means one per processor. Files are still written in the archive's order.
+    unsigned threads = 0;
     // Called before each file with its flat name; returning false cancels the extraction.
     std::function<bool(const std::string& flatName, const Entry& entry)> beforeEntry;
 };

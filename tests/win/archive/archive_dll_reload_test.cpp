@@ -1,10 +1,12 @@
-// zip32.dll loaded, used and unloaded again and again in one process, as the program does around every archive:
-// each call packs on several threads, and nothing of those threads or of the C++ runtime may outlive the call.
+// zip32.dll and unzip32.dll loaded, used and unloaded again and again in one process, as the program does around
+// every archive: each call works on several threads, and nothing of those threads or of the C++ runtime may
+// outlive the call.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 
 #include "infozip_api.h"
@@ -25,7 +27,7 @@ std::string utf8(const fs::path& path)
 
 class TempDir {
 public:
-    TempDir() : path_(fs::temp_directory_path() / ("zip-dll-reload-" + std::to_string(std::random_device{}())))
+    TempDir() : path_(fs::temp_directory_path() / ("archive-dll-reload-" + std::to_string(std::random_device{}())))
     {
         fs::create_directories(path_);
     }
@@ -84,6 +86,14 @@ int WINAPI goOn(const char*, unsigned long)
 {
     return 0;
 }
+int WINAPI replace(char*)
+{
+    return 1;
+}
+void WINAPI ignoreEntry(unsigned long, unsigned long, unsigned, unsigned, unsigned, unsigned, unsigned, unsigned, char,
+                        const char*, const char*, unsigned long, char)
+{
+}
 
 // Loads zip32.dll, packs `files` into `archive` the way the program does, and unloads the library.
 int packWithFreshLibrary(const fs::path& archive, const std::vector<fs::path>& files)
@@ -109,6 +119,30 @@ int packWithFreshLibrary(const fs::path& archive, const std::vector<fs::path>& f
     return pack(ZipRequest{static_cast<int>(pointers.size()), name.data(), pointers.data()});
 }
 
+// Loads unzip32.dll, extracts `archive` into `target` the way the program does, and unloads the library.
+int extractWithFreshLibrary(const fs::path& archive, const fs::path& target)
+{
+    const Library unzip(L"unzip32.dll");
+    const auto extract = unzip.get<WizSingleEntryUnzipFn>("Wiz_SingleEntryUnzip");
+    if (!extract) return -1;
+    std::string name = utf8(archive);
+    std::string directory = utf8(target);
+    UnzipOptions options{0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, name.data(), directory.data()};
+    UnzipCallbacks callbacks{};
+    callbacks.print = ignoreText;
+    callbacks.replace = replace;
+    callbacks.password = noPassword;
+    callbacks.message = ignoreEntry;
+    callbacks.service = goOn;
+    return extract(0, nullptr, 0, nullptr, &options, &callbacks);
+}
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // winpthreads, linked into the DLL, keeps a TLS index for the threads it knows and never frees it: the lowest
 // free index moves on whenever a load leaves such a record behind.
 DWORD lowestFreeTlsIndex()
@@ -118,44 +152,51 @@ DWORD lowestFreeTlsIndex()
     return index;
 }
 
-TEST(ZipLibraryReloaded, PacksOnSeveralThreadsThreeHundredTimesAndLeavesNothingBehind)
+TEST(ArchiveLibrariesReloaded, PackAndExtractOnSeveralThreadsThreeHundredTimesAndLeaveNothingBehind)
 {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    if (system.dwNumberOfProcessors < 2) GTEST_SKIP() << "one processor: the library packs on one thread";
+    if (system.dwNumberOfProcessors < 2) GTEST_SKIP() << "one processor: the libraries work on one thread";
 
     TempDir dir;
-    // 1.5 MiB of text: a dozen blocks, several of them deflated at once.
-    const std::string text = ziptest::sampleText(1'500'000);
-    const std::string random = ziptest::randomBytes(100'000);
-    for (const auto& [name, content] : {std::pair{"text.txt", &text}, std::pair{"random.bin", &random}}) {
-        std::ofstream out(dir / name, std::ios::binary);
-        out.write(content->data(), static_cast<std::streamsize>(content->size()));
+    // 1.5 MiB of text: a dozen blocks, several of them deflated at once; and a few files inflated at once.
+    const std::vector<std::pair<std::string, std::string>> contents{{"text.txt", ziptest::sampleText(1'500'000)},
+                                                                    {"random.bin", ziptest::randomBytes(100'000)},
+                                                                    {"small.txt", ziptest::sampleText(20'000, 2)}};
+    std::vector<fs::path> files;
+    for (const auto& [name, content] : contents) {
+        files.push_back(dir / name.c_str());
+        std::ofstream out(files.back(), std::ios::binary);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
     }
-    const std::vector<fs::path> files{dir / "text.txt", dir / "random.bin"};
 
-    // On 32 bits the DWARF unwinder registers the DLL's frames through winpthreads when it is loaded, which
-    // costs a TLS index per load whatever the library does; packing must not add to that.
+    // On 32 bits the DWARF unwinder registers a DLL's frames through winpthreads when it is loaded, which costs
+    // a TLS index per load whatever the library does; packing and extracting must not add to that.
     const DWORD before = lowestFreeTlsIndex();
     {
         const Library zip(L"zip32.dll");
+        const Library unzip(L"unzip32.dll");
     }
-    const DWORD perLoad = lowestFreeTlsIndex() - before;
+    const DWORD perRound = lowestFreeTlsIndex() - before;
 
+    const fs::path archive = dir / "package.zip";
+    const fs::path target = dir / "target";
     for (int round = 0; round < 300; ++round) {
         SCOPED_TRACE(round);
-        const fs::path archive = dir / "package.zip";
         ASSERT_EQ(packWithFreshLibrary(archive, files), kZipOk);
         const zipcore::ZipReader reader = zipcore::ZipReader::open(utf8(archive));
-        ASSERT_EQ(reader.entries().size(), 2u);
-        for (const auto& [entry, expected] :
-             {std::pair{&reader.entries()[0], &text}, std::pair{&reader.entries()[1], &random}}) {
+        ASSERT_EQ(reader.entries().size(), contents.size());
+        for (std::size_t i = 0; i < contents.size(); ++i) {
             zipcore::VectorSink content;
-            reader.read(*entry, content);  // checks the CRC and the sizes as well
-            ASSERT_TRUE(std::string(content.bytes().begin(), content.bytes().end()) == *expected) << entry->name;
+            reader.read(reader.entries()[i], content);  // checks the CRC and the sizes as well
+            ASSERT_TRUE(std::string(content.bytes().begin(), content.bytes().end()) == contents[i].second)
+                << contents[i].first;
         }
+        fs::remove_all(target);
+        ASSERT_EQ(extractWithFreshLibrary(archive, target), kUnzipOk);
+        for (const auto& [name, content] : contents) ASSERT_TRUE(readFile(target / name) == content) << name;
     }
-    EXPECT_EQ(lowestFreeTlsIndex(), before + 301 * perLoad) << "a call left per-thread state behind";
+    EXPECT_EQ(lowestFreeTlsIndex(), before + 301 * perRound) << "a call left per-thread state behind";
 }
 
 }  // namespace
