@@ -108,6 +108,12 @@ std::vector<std::uint8_t> ReadTrustedKey(const std::string& publicKeyPath)
 void CheckSignedPackage(const PackageContents& package, const std::vector<PackageFile>& entries,
                         std::span<const std::uint8_t> publicKey)
 {
+    CheckSignature(package, publicKey);
+    CheckPayloads(package, entries);
+}
+
+void CheckSignature(const PackageContents& package, std::span<const std::uint8_t> publicKey)
+{
     const std::optional<std::vector<std::uint8_t>> signature = package.Signature();
     if (!signature) {
         throw PackageNotTrusted(Check::NoSignature, {}, std::string(t::kNoSignature), t::RefusedNoSignature());
@@ -116,6 +122,10 @@ void CheckSignedPackage(const PackageContents& package, const std::vector<Packag
         throw PackageNotTrusted(Check::SignatureMismatch, {}, std::string(t::kSignatureMismatch),
                                 t::RefusedSignatureMismatch());
     }
+}
+
+void CheckPayloads(const PackageContents& package, const std::vector<PackageFile>& entries)
+{
     for (const PackageFile& entry : entries) CheckPayload(package, entry);
 }
 

@@ -61,6 +61,10 @@ std::vector<std::uint8_t> ReadTrustedKey(const std::string& publicKeyPath);
 // these very bytes of Update.xml.
 void CheckSignedPackage(const PackageContents& package, const std::vector<PackageFile>& entries,
                         std::span<const std::uint8_t> publicKey);
+// Its two halves, for a caller that would rather not parse a descriptor before its signature is known good:
+// the signature over Update.xml (NoSignature, SignatureMismatch), then the payloads (FileDiffers).
+void CheckSignature(const PackageContents& package, std::span<const std::uint8_t> publicKey);
+void CheckPayloads(const PackageContents& package, const std::vector<PackageFile>& entries);
 
 // The install's check on the package unpacked into a folder (ending in '\'): Update.xml and Update.sig at the
 // paths given (Update.sig may be missing), each payload under its name in the folder. The key is read first, so

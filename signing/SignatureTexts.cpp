@@ -91,4 +91,40 @@ std::string RefusedKeyUnusable(std::string_view finding)
            "公钥无法使用时，为安全起见不安装任何升级包。请向软件的提供者重新获取 UpdateKey.pub，放入程序目录。";
 }
 
+std::string KeyFileExists(const std::string& path)
+{
+    return "文件 " + path + " 已经存在，不会覆盖它，也没有生成密钥。请换一个文件名，或者先移走这个文件。\n";
+}
+
+std::string KeyPairMade(const std::string& privatePath, const std::string& publicPath)
+{
+    return "已生成一对签名密钥。\n"
+           "  私钥：" + privatePath + "（请妥善保管并备份，不要放进升级包或程序目录）\n"
+           "  公钥：" + publicPath + "（以 UpdateKey.pub 为名放入用户的程序目录）\n";
+}
+
+std::string PackageGood(const std::string& packagePath, std::size_t fileCount)
+{
+    return "升级包 " + packagePath + " 验证通过：签名与公钥相符，" + std::to_string(fileCount) +
+           " 个文件的 SHA-256 都与升级说明一致。\n";
+}
+
+std::string PackageRefused(const std::string& packagePath, std::string_view finding)
+{
+    return "升级包 " + packagePath + " 未通过验证：" + std::string(finding) + "。安装程序会拒绝安装它。\n";
+}
+
+std::string DescriptorUnreadable(std::string_view reason)
+{
+    return "其中的升级说明 Update.xml 无法读取（" + std::string(reason) + "）";
+}
+
+std::string PackageUnreadable(const std::string& packagePath, std::string_view reason)
+{
+    while (!reason.empty() && (reason.back() == '.' || reason.ends_with("。"))) {
+        reason.remove_suffix(reason.back() == '.' ? 1 : std::string_view("。").size());
+    }
+    return "无法读取升级包 " + packagePath + "：" + std::string(reason) + "。\n";
+}
+
 }  // namespace signing_text

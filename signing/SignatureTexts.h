@@ -41,4 +41,17 @@ std::string RefusedSignatureMismatch();
 std::string RefusedFileDiffers(std::string_view finding);
 std::string RefusedKeyUnusable(std::string_view finding);
 
+// UpdateKey.exe.
+inline constexpr std::string_view kUsage =
+    "用法：\n"
+    "  UpdateKey new 私钥文件 公钥文件        生成一对新的签名密钥（不会覆盖已有的文件）\n"
+    "  UpdateKey verify 升级包 公钥文件       按安装时的方式检查升级包的签名和每个文件的 SHA-256\n";
+std::string KeyFileExists(const std::string& path);
+std::string KeyPairMade(const std::string& privatePath, const std::string& publicPath);
+std::string PackageGood(const std::string& packagePath, std::size_t fileCount);
+std::string PackageRefused(const std::string& packagePath, std::string_view finding);
+std::string PackageUnreadable(const std::string& packagePath, std::string_view reason);
+inline constexpr std::string_view kNoDescriptor = "其中没有升级说明 Update.xml";
+std::string DescriptorUnreadable(std::string_view reason);
+
 }  // namespace signing_text
