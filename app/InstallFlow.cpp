@@ -40,7 +40,7 @@ bool DeletePackage(FileOperations& files, const std::string& package)
     try {
         if (FileExists(package)) files.Delete(package);
         return true;
-    } catch (const FileOperationError&) {
+    } catch (const EFileOperationError&) {
         return false;
     }
 }
@@ -57,7 +57,7 @@ AfterRecovery FinishCommittedInstall(HWND owner, FileOperations& files, InstallT
         std::string packageSha256;
         try {
             packageSha256 = Sha256OfFile(package);
-        } catch (const FileOperationError& error) {
+        } catch (const EFileOperationError& error) {
             committed.RemoveBackups();
             ShowNotice(owner, text::PackageUnreadable(error), NoticeIcon::Error);
             return AfterRecovery::Stop;
@@ -65,7 +65,7 @@ AfterRecovery FinishCommittedInstall(HWND owner, FileOperations& files, InstallT
         if (packageSha256 == committed.CommittedPackage()) {
             try {
                 files.Delete(package);
-            } catch (const FileOperationError& error) {
+            } catch (const EFileOperationError& error) {
                 committed.RemoveBackups();
                 ShowNotice(owner, text::InstalledPackageNotRemoved(error), NoticeIcon::Error);
                 return AfterRecovery::Stop;
@@ -98,16 +98,16 @@ AfterRecovery RecoverInterruptedInstall(HWND owner, FileOperations& files, const
         interrupted->RollBack();
         if (hadChanges) ShowNotice(owner, text::kInterruptedUpdateUndone, NoticeIcon::Information);
         return AfterRecovery::GoOn;
-    } catch (const RollbackError& error) {
+    } catch (const ERollbackError& error) {
         ShowNotice(owner, text::RecoveryFailed(error), NoticeIcon::Error);
         return AfterRecovery::Stop;
     }
 }
 
-std::vector<std::string> HoldersOf(const InstallStepError& error)
+std::vector<std::string> HoldersOf(const EInstallStepError& error)
 {
     const bool aboutAFile =
-        error.GetStep() == InstallStepError::Step::ReplaceFile || error.GetStep() == InstallStepError::Step::PlaceFile;
+        error.GetStep() == EInstallStepError::Step::ReplaceFile || error.GetStep() == EInstallStepError::Step::PlaceFile;
     return aboutAFile && MeansFileInUse(error.Code()) ? ProgramsHoldingFile(error.Path()) : std::vector<std::string>{};
 }
 
@@ -140,7 +140,7 @@ void TInstallFlow::Run()
     std::string packageSha256;
     try {
         packageSha256 = Sha256OfFile(package);
-    } catch (const FileOperationError& error) {
+    } catch (const EFileOperationError& error) {
         view_.Notify(text::PackageUnreadable(error), NoticeIcon::Error);
         return;
     }
@@ -148,7 +148,7 @@ void TInstallFlow::Run()
     std::string staging;
     try {
         staging = PrepareStaging(files, programDirectory);
-    } catch (const FileOperationError& error) {
+    } catch (const EFileOperationError& error) {
         view_.Notify(text::LeftoversNotRemoved(error), NoticeIcon::Error);
         return;
     }
@@ -171,7 +171,7 @@ void TInstallFlow::Run()
     std::vector<PlannedFile> plan;
     try {
         plan = PlanInstall(descriptor, programDirectory);
-    } catch (const RefusedEntry& refused) {
+    } catch (const ERefusedEntry& refused) {
         view_.Notify(refused.what(), NoticeIcon::Error);
         return;
     }
@@ -187,14 +187,14 @@ void TInstallFlow::Run()
             transaction->PlaceUnpackedFile(file.name, file.directory);
         }
         transaction->Commit(descriptor.Version(), packageSha256);
-    } catch (const InstallStepError& error) {
+    } catch (const EInstallStepError& error) {
         // Asked before the rollback: the program that holds the file is the one the user has to close.
         const std::vector<std::string> holders = HoldersOf(error);
         try {
             if (transaction) transaction->RollBack();
             view_.SetStatus("");
             view_.Notify(text::InstallFailed(error, holders), NoticeIcon::Error);
-        } catch (const RollbackError& rollback) {
+        } catch (const ERollbackError& rollback) {
             view_.SetStatus("");
             view_.Notify(text::InstallFailedNotUndone(error, holders, rollback), NoticeIcon::Error);
         }
@@ -205,7 +205,7 @@ void TInstallFlow::Run()
         if (transaction) {
             try {
                 transaction->RollBack();
-            } catch (const RollbackError&) {
+            } catch (const ERollbackError&) {
             }
         }
         throw;

@@ -56,7 +56,9 @@ std::string ComposeDescriptor(std::string_view version, const std::vector<Packag
     text += "  <files>";
     text += LineEnd;
     for (const auto& file : files) {
-        text += "   <file name=\"" + Escape(file.name) + "\" path=\"" + Escape(file.path) + "\"/>";
+        text += "   <file name=\"" + Escape(file.name) + "\" path=\"" + Escape(file.path) + "\"";
+        if (file.sha256) text += " sha256=\"" + Escape(*file.sha256) + "\"";
+        text += "/>";
         text += LineEnd;
     }
     text += "  </files>";
@@ -81,5 +83,5 @@ DescriptorReader::DescriptorReader(TXMLDocument& xml)
 PackageFile DescriptorReader::File(int index) const
 {
     const TXMLNode entry = files_.Child(index);
-    return {entry.AttributeText("name"), entry.AttributeText("path")};
+    return {entry.AttributeText("name"), entry.AttributeText("path"), entry.Attribute("sha256")};
 }

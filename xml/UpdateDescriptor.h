@@ -3,6 +3,7 @@
 // install flow reads it; both go through here.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,9 @@
 struct PackageFile {
     std::string name;  // bare file name, as stored in the package
     std::string path;  // destination directory relative to the program directory, ending in '\', or empty
+    // Lower-case hex SHA-256 of the payload: written by a signed build, checked by an install that holds a public
+    // key. Packages built without a key have none, and older installers ignore it.
+    std::optional<std::string> sha256 = std::nullopt;
 
     friend bool operator==(const PackageFile&, const PackageFile&) = default;
 };
@@ -20,7 +24,7 @@ struct PackageFile {
 //   <update>
 //     <version>VERSION</version>
 //     <files>
-//      <file name="NAME" path="PATH"/>      (one per file, in order)
+//      <file name="NAME" path="PATH"/>      (one per file, in order; with sha256="HEX" after path when given)
 //     </files>
 //   </update>
 // Values are escaped, so any name or path survives the parse.
@@ -38,7 +42,8 @@ public:
 
     const std::string& Version() const { return version_; }
     int FileCount() const { return files_.ChildCount(); }
-    // The entry at index (from 0), whatever its element name; a missing attribute raises EVariantTypeCastError.
+    // The entry at index (from 0), whatever its element name; a missing name or path raises EVariantTypeCastError,
+    // a missing sha256 reads as none.
     PackageFile File(int index) const;
 
 private:

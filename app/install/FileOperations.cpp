@@ -120,7 +120,7 @@ bool SameBytes(const std::string& a, const std::string& b)
     }
 }
 
-FileOperationError::FileOperationError(std::string_view operation, std::string path, unsigned long code)
+EFileOperationError::EFileOperationError(std::string_view operation, std::string path, unsigned long code)
     : Exception(std::string(operation) + " \"" + path + "\": system error " + std::to_string(code)),
       path_(std::move(path)),
       code_(code)
@@ -148,7 +148,7 @@ void FileOperations::MakeDirectory(const std::string& path)
 {
     DWORD error = Before("mkdir", path);
     if (error == 0 && !CreateDirectoryW(ToApiPath(path).c_str(), nullptr)) error = GetLastError();
-    if (error != 0) throw FileOperationError("Cannot create the directory", path, error);
+    if (error != 0) throw EFileOperationError("Cannot create the directory", path, error);
 }
 
 bool FileOperations::RemoveEmptyDirectory(const std::string& path)
@@ -156,7 +156,7 @@ bool FileOperations::RemoveEmptyDirectory(const std::string& path)
     DWORD error = Before("rmdir", path);
     if (error == 0 && !RemoveDirectoryW(ToApiPath(path).c_str())) error = GetLastError();
     if (error == ERROR_DIR_NOT_EMPTY) return false;
-    if (error != 0) throw FileOperationError("Cannot remove the directory", path, error);
+    if (error != 0) throw EFileOperationError("Cannot remove the directory", path, error);
     return true;
 }
 
@@ -169,7 +169,7 @@ void FileOperations::Move(const std::string& from, const std::string& to)
         error = GetLastError();
         if (error == ERROR_NOT_SAME_DEVICE && FileExists(from)) error = CopyAcrossVolumes(from, to);
     }
-    if (error != 0) throw FileOperationError("Cannot move", from, error);
+    if (error != 0) throw EFileOperationError("Cannot move", from, error);
 }
 
 std::string FileOperations::PartialCopyName(const std::string& to)
@@ -187,7 +187,7 @@ void FileOperations::Delete(const std::string& path)
 {
     DWORD error = Before("delete", path);
     if (error == 0) error = RemoveFile(ToApiPath(path));
-    if (error != 0) throw FileOperationError("Cannot delete", path, error);
+    if (error != 0) throw EFileOperationError("Cannot delete", path, error);
 }
 
 void FileOperations::RemoveLink(const std::string& path)
@@ -210,7 +210,7 @@ void FileOperations::RemoveLink(const std::string& path)
             error = GetLastError();
         }
     }
-    if (error != 0) throw FileOperationError("Cannot remove the link", path, error);
+    if (error != 0) throw EFileOperationError("Cannot remove the link", path, error);
 }
 
 UniqueHandle FileOperations::CreateNew(const std::string& path)
@@ -222,7 +222,7 @@ UniqueHandle FileOperations::CreateNew(const std::string& path)
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) error = GetLastError();
     }
-    if (error != 0) throw FileOperationError("Cannot create", path, error);
+    if (error != 0) throw EFileOperationError("Cannot create", path, error);
     return file;
 }
 
@@ -240,7 +240,7 @@ UniqueHandle FileOperations::OpenAndTruncate(const std::string& path, unsigned l
             error = GetLastError();
         }
     }
-    if (error != 0) throw FileOperationError("Cannot open", path, error);
+    if (error != 0) throw EFileOperationError("Cannot open", path, error);
     return file;
 }
 
@@ -275,5 +275,5 @@ void FileOperations::WriteDurably(HANDLE file, const std::string& path, std::str
             error = GetLastError();
         }
     }
-    if (error != 0) throw FileOperationError("Cannot write", path, error);
+    if (error != 0) throw EFileOperationError("Cannot write", path, error);
 }

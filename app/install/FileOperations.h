@@ -1,5 +1,5 @@
 // The file-system operations that change the program directory during an install, in one place: every path is
-// handed to Windows through ToApiPath (so that long paths work), every failure raises FileOperationError with the
+// handed to Windows through ToApiPath (so that long paths work), every failure raises EFileOperationError with the
 // system's error number, and the test build of the program can stop or fail the install at any one of them.
 // Beside them, the few questions the install asks of the file system before it changes anything.
 #pragma once
@@ -17,9 +17,9 @@
 #endif
 
 // One operation failed. The path is the one the operation was about (for a move, its source).
-class FileOperationError : public Exception {
+class EFileOperationError : public Exception {
 public:
-    FileOperationError(std::string_view operation, std::string path, unsigned long code);
+    EFileOperationError(std::string_view operation, std::string path, unsigned long code);
     const std::string& Path() const { return path_; }
     unsigned long Code() const { return code_; }
 

@@ -41,27 +41,27 @@ std::string Holders(const std::vector<std::string>& holders)
     return "正在使用这个文件的程序：" + list + "。";
 }
 
-std::string WhatFailed(const InstallStepError& error)
+std::string WhatFailed(const EInstallStepError& error)
 {
     std::string what;
     switch (error.GetStep()) {
-    case InstallStepError::Step::WriteJournal:
+    case EInstallStepError::Step::WriteJournal:
         what = "无法写入升级日志 ";
         break;
-    case InstallStepError::Step::MakeDirectory:
+    case EInstallStepError::Step::MakeDirectory:
         what = "无法创建目录 ";
         break;
-    case InstallStepError::Step::ReplaceFile:
+    case EInstallStepError::Step::ReplaceFile:
         what = "无法替换文件 ";
         break;
-    case InstallStepError::Step::PlaceFile:
+    case EInstallStepError::Step::PlaceFile:
         what = "无法安装文件 ";
         break;
     }
     return what + error.Path() + "：" + Reason(error.Code()) + "。";
 }
 
-std::string WhatCouldNotBeRestored(const RollbackError& error)
+std::string WhatCouldNotBeRestored(const ERollbackError& error)
 {
     if (error.Code() == ERROR_FILE_CORRUPT) return "升级日志 " + error.Path() + " 已损坏，无法据此撤销。";
     return "无法还原 " + error.Path() + "：" + Reason(error.Code()) + "。";
@@ -74,7 +74,7 @@ std::string Upgrading(std::string_view fileName)
     return "正在升级  " + std::string(fileName) + "...";
 }
 
-std::string RecoveryFailed(const RollbackError& error)
+std::string RecoveryFailed(const ERollbackError& error)
 {
     if (error.Code() == kErrorLinkInTheWay) return LinkRefused(error.Path());
     const std::string next = error.Code() == ERROR_FILE_CORRUPT
@@ -89,19 +89,19 @@ std::string InstalledPackageRemoved(std::string_view packagePath)
            " 已经安装过，不会再次安装，现已将它删除。";
 }
 
-std::string InstalledPackageNotRemoved(const FileOperationError& error)
+std::string InstalledPackageNotRemoved(const EFileOperationError& error)
 {
     return std::string(kPreviousUpdateCompleted) + "升级包 " + error.Path() +
            " 已经安装过，不会再次安装，但仍然无法删除它：" + Reason(error.Code()) +
            "。请关闭正在使用它的程序，然后再次点击“开始升级”，或者手动删除它。";
 }
 
-std::string PackageUnreadable(const FileOperationError& error)
+std::string PackageUnreadable(const EFileOperationError& error)
 {
     return "无法读取升级包 " + error.Path() + "：" + Reason(error.Code()) + "。" + std::string(kNothingChanged);
 }
 
-std::string LeftoversNotRemoved(const FileOperationError& error)
+std::string LeftoversNotRemoved(const EFileOperationError& error)
 {
     if (error.Code() == kErrorLinkInTheWay) return "升级已停止，没有做任何更改。" + LinkRefused(error.Path());
     return "无法删除上次升级留下的 " + error.Path() + "：" + SystemReason(error.Code()) + "。" +
@@ -116,19 +116,19 @@ std::string ExtractionFailed(const EUnzipError& error)
     return text + "（unzip32.dll 错误 " + std::to_string(error.Result()) + "）。" + std::string(kNothingChanged);
 }
 
-std::string RefusedEntry(int index, const PackageFile& entry, std::string_view reason)
+std::string ERefusedEntry(int index, const PackageFile& entry, std::string_view reason)
 {
     return "升级说明中的第 " + std::to_string(index) + " 个文件不能安装（文件名 " + Quoted(entry.name) + "，路径 " +
            Quoted(entry.path) + "）：" + std::string(reason) + "。" + std::string(kNothingChanged);
 }
 
-std::string InstallFailed(const InstallStepError& error, const std::vector<std::string>& holders)
+std::string InstallFailed(const EInstallStepError& error, const std::vector<std::string>& holders)
 {
     return WhatFailed(error) + Holders(holders) + std::string(kNothingChanged);
 }
 
-std::string InstallFailedNotUndone(const InstallStepError& error, const std::vector<std::string>& holders,
-                                   const RollbackError& rollback)
+std::string InstallFailedNotUndone(const EInstallStepError& error, const std::vector<std::string>& holders,
+                                   const ERollbackError& rollback)
 {
     return WhatFailed(error) + Holders(holders) + "升级已停止，但撤销已做的更改时出错：" +
            WhatCouldNotBeRestored(rollback) +

@@ -8,9 +8,9 @@
 #include "UpdateDescriptor.h"
 
 class EUnzipError;
-class FileOperationError;
-class InstallStepError;
-class RollbackError;
+class EFileOperationError;
+class EInstallStepError;
+class ERollbackError;
 
 namespace install_text {
 
@@ -28,26 +28,26 @@ std::string Upgrading(std::string_view fileName);
 // Recovery at the start of a click.
 inline constexpr std::string_view kInterruptedUpdateUndone = "上次的升级被中断，已撤销它所做的全部更改。";
 inline constexpr std::string_view kPreviousUpdateCompleted = "上次的升级已经完成。";
-std::string RecoveryFailed(const RollbackError& error);
+std::string RecoveryFailed(const ERollbackError& error);
 // A committed install is finished and the package it installed is still there: deleted now, or still not.
 std::string InstalledPackageRemoved(std::string_view packagePath);
-std::string InstalledPackageNotRemoved(const FileOperationError& error);
+std::string InstalledPackageNotRemoved(const EFileOperationError& error);
 
 // The package could not be read (to tell which package it is).
-std::string PackageUnreadable(const FileOperationError& error);
+std::string PackageUnreadable(const EFileOperationError& error);
 // What an earlier run left in the staging folder could not be removed.
-std::string LeftoversNotRemoved(const FileOperationError& error);
+std::string LeftoversNotRemoved(const EFileOperationError& error);
 // unzip32.dll could not unpack the package.
 std::string ExtractionFailed(const EUnzipError& error);
 
 // An entry of the descriptor refused before anything moved; index counts from 1.
-std::string RefusedEntry(int index, const PackageFile& entry, std::string_view reason);
+std::string ERefusedEntry(int index, const PackageFile& entry, std::string_view reason);
 
 // An install step failed and everything was undone; `holders` are the programs that hold the file, if known.
-std::string InstallFailed(const InstallStepError& error, const std::vector<std::string>& holders);
+std::string InstallFailed(const EInstallStepError& error, const std::vector<std::string>& holders);
 // An install step failed and undoing it failed too.
-std::string InstallFailedNotUndone(const InstallStepError& error, const std::vector<std::string>& holders,
-                                   const RollbackError& rollback);
+std::string InstallFailedNotUndone(const EInstallStepError& error, const std::vector<std::string>& holders,
+                                   const ERollbackError& rollback);
 
 // The system's own description of an error number, with the number: "拒绝访问（错误 5）".
 std::string SystemReason(unsigned long code);

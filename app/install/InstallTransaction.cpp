@@ -89,7 +89,7 @@ void RefuseLinks(const std::string& programDirectory)
 {
     for (const std::string_view folder : {kTemp, kJournal}) {
         const std::string path = programDirectory + WithoutSeparator(folder);
-        if (IsLink(path)) throw RollbackError(path, kErrorLinkInTheWay);
+        if (IsLink(path)) throw ERollbackError(path, kErrorLinkInTheWay);
     }
 }
 
@@ -122,11 +122,11 @@ void InstallTransaction::RemoveLeftovers(FileOperations& files, const std::strin
             if (item.IsDirectory() || item.IsLink()) continue;
             try {
                 files.Delete(directory + item.name);
-            } catch (const FileOperationError&) {  // still in use: another click will get it
+            } catch (const EFileOperationError&) {  // still in use: another click will get it
             }
         }
         files.RemoveEmptyDirectory(directory);
-    } catch (const FileOperationError&) {  // an empty directory left behind is reused by the next install
+    } catch (const EFileOperationError&) {  // an empty directory left behind is reused by the next install
     }
 }
 
@@ -138,19 +138,19 @@ InstallTransaction InstallTransaction::Begin(FileOperations& files, const std::s
     try {
         // A journal found here has not been dealt with; it is never thrown away unread.
         if (FileExists(journal)) {
-            throw FileOperationError("An install journal is still waiting to be dealt with", journal,
+            throw EFileOperationError("An install journal is still waiting to be dealt with", journal,
                                      ERROR_ALREADY_EXISTS);
         }
         const std::string folder = WithoutSeparator(directory);
-        if (IsLink(folder)) throw FileOperationError("A link stands in the install's way", folder, kErrorLinkInTheWay);
+        if (IsLink(folder)) throw EFileOperationError("A link stands in the install's way", folder, kErrorLinkInTheWay);
         // A file where the journal's directory belongs holds no journal (an older version of this program let a
         // package unpack one there): left in place, it would stop every install after it.
         if (FileExists(folder)) files.Delete(folder);
         RemoveLeftovers(files, programDirectory);
         if (!DirectoryExists(directory)) files.MakeDirectory(directory);
         transaction.journal_.emplace(files, journal);
-    } catch (const FileOperationError& error) {
-        throw InstallStepError(InstallStepError::Step::WriteJournal, error);
+    } catch (const EFileOperationError& error) {
+        throw EInstallStepError(EInstallStepError::Step::WriteJournal, error);
     }
     return transaction;
 }
@@ -163,12 +163,12 @@ std::optional<InstallTransaction> InstallTransaction::Resume(FileOperations& fil
     JournalContents contents;
     try {
         contents = ReadJournal(path);
-    } catch (const JournalCorrupt&) {
-        throw RollbackError(path, ERROR_FILE_CORRUPT);
-    } catch (const FileOperationError& error) {
-        throw RollbackError(path, error.Code());
+    } catch (const EJournalCorrupt&) {
+        throw ERollbackError(path, ERROR_FILE_CORRUPT);
+    } catch (const EFileOperationError& error) {
+        throw ERollbackError(path, error.Code());
     }
-    if (!WrittenByThisProgram(contents)) throw RollbackError(path, ERROR_FILE_CORRUPT);
+    if (!WrittenByThisProgram(contents)) throw ERollbackError(path, ERROR_FILE_CORRUPT);
 
     InstallTransaction transaction(files, programDirectory);
     transaction.resumedLength_ = contents.intactLength;
@@ -198,8 +198,8 @@ void InstallTransaction::Record(const JournalStep& step)
         } else {
             journal_->Move(step.sequence, step.path, step.target);
         }
-    } catch (const FileOperationError& error) {
-        throw InstallStepError(InstallStepError::Step::WriteJournal, error);
+    } catch (const EFileOperationError& error) {
+        throw EInstallStepError(EInstallStepError::Step::WriteJournal, error);
     }
 }
 
@@ -212,8 +212,8 @@ void InstallTransaction::MakeDirectories(const std::string& relativeDirectory)
         Record({JournalStep::Kind::MakeDirectory, nextSequence_++, prefix, {}});
         try {
             files_->MakeDirectory(directory);
-        } catch (const FileOperationError& error) {
-            throw InstallStepError(InstallStepError::Step::MakeDirectory, error);
+        } catch (const EFileOperationError& error) {
+            throw EInstallStepError(EInstallStepError::Step::MakeDirectory, error);
         }
     }
 }
@@ -224,7 +224,7 @@ void InstallTransaction::PlaceUnpackedFile(const std::string& name, const std::s
     const std::string relativeDestination = relativeDirectory + name;
     const std::string destination = Absolute(relativeDestination);
     if (DirectoryExists(destination)) {
-        throw InstallStepError(InstallStepError::Step::PlaceFile, destination, ERROR_ALREADY_EXISTS);
+        throw EInstallStepError(EInstallStepError::Step::PlaceFile, destination, ERROR_ALREADY_EXISTS);
     }
     if (FileExists(destination)) {
         unsigned sequence = nextSequence_++;
@@ -234,15 +234,15 @@ void InstallTransaction::PlaceUnpackedFile(const std::string& name, const std::s
         Record({JournalStep::Kind::Move, sequence, relativeDestination, backup});
         try {
             files_->Move(destination, Absolute(backup));
-        } catch (const FileOperationError& error) {
-            throw InstallStepError(InstallStepError::Step::ReplaceFile, destination, error.Code());
+        } catch (const EFileOperationError& error) {
+            throw EInstallStepError(EInstallStepError::Step::ReplaceFile, destination, error.Code());
         }
     }
     Record({JournalStep::Kind::Move, nextSequence_++, relativeSource, relativeDestination});
     try {
         files_->Move(Absolute(relativeSource), destination);
-    } catch (const FileOperationError& error) {
-        throw InstallStepError(InstallStepError::Step::PlaceFile, destination, error.Code());
+    } catch (const EFileOperationError& error) {
+        throw EInstallStepError(EInstallStepError::Step::PlaceFile, destination, error.Code());
     }
 }
 
@@ -250,8 +250,8 @@ void InstallTransaction::Commit(const std::string& version, const std::string& p
 {
     try {
         journal_->Commit(version, packageSha256);
-    } catch (const FileOperationError& error) {
-        throw InstallStepError(InstallStepError::Step::WriteJournal, error);
+    } catch (const EFileOperationError& error) {
+        throw EInstallStepError(EInstallStepError::Step::WriteJournal, error);
     }
     committedVersion_ = version;
     committedPackage_ = packageSha256;
@@ -264,8 +264,8 @@ void InstallTransaction::Undo(const JournalStep& step)
         if (!DirectoryExists(directory)) return;
         try {
             files_->RemoveEmptyDirectory(directory);  // one that holds files of someone else's stays
-        } catch (const FileOperationError& error) {
-            throw RollbackError(directory, error.Code());
+        } catch (const EFileOperationError& error) {
+            throw ERollbackError(directory, error.Code());
         }
         return;
     }
@@ -280,14 +280,14 @@ void InstallTransaction::Undo(const JournalStep& step)
             // under both names: the copy goes. Anything else is someone else's file, and guessing which to keep
             // could lose one.
             if (!FileExists(from) || !FileExists(to) || !SameBytes(from, to)) {
-                throw RollbackError(known, ERROR_ALREADY_EXISTS);
+                throw ERollbackError(known, ERROR_ALREADY_EXISTS);
             }
             files_->Delete(to);
             return;
         }
         files_->Move(to, from);
-    } catch (const FileOperationError& error) {
-        throw RollbackError(known, error.Code());
+    } catch (const EFileOperationError& error) {
+        throw ERollbackError(known, error.Code());
     }
 }
 
@@ -296,8 +296,8 @@ void InstallTransaction::RecordUndone(unsigned sequence)
     try {
         if (!journal_) journal_.emplace(*files_, JournalPath(programDirectory_), resumedLength_);
         journal_->Undone(sequence);
-    } catch (const FileOperationError& error) {
-        throw RollbackError(JournalPath(programDirectory_), error.Code());
+    } catch (const EFileOperationError& error) {
+        throw ERollbackError(JournalPath(programDirectory_), error.Code());
     }
 }
 
@@ -312,12 +312,12 @@ void InstallTransaction::RollBack()
     try {
         journal_.reset();
         files_->Delete(JournalPath(programDirectory_));
-    } catch (const FileOperationError& error) {
-        throw RollbackError(error.Path(), error.Code());
+    } catch (const EFileOperationError& error) {
+        throw ERollbackError(error.Path(), error.Code());
     }
     try {
         files_->RemoveEmptyDirectory(JournalDirectory(programDirectory_));
-    } catch (const FileOperationError&) {  // an empty directory left behind is reused by the next install
+    } catch (const EFileOperationError&) {  // an empty directory left behind is reused by the next install
     }
 }
 
@@ -328,7 +328,7 @@ void InstallTransaction::RemoveBackups()
         const std::string backup = Absolute(step.target);
         try {
             if (FileExists(backup)) files_->Delete(backup);
-        } catch (const FileOperationError&) {  // still in use (a library a program has loaded): left for later
+        } catch (const EFileOperationError&) {  // still in use (a library a program has loaded): left for later
         }
     }
 }
@@ -339,12 +339,12 @@ bool InstallTransaction::Finish()
     journal_.reset();
     try {
         files_->Delete(JournalPath(programDirectory_));
-    } catch (const FileOperationError&) {
+    } catch (const EFileOperationError&) {
         return false;
     }
     try {
         files_->RemoveEmptyDirectory(JournalDirectory(programDirectory_));
-    } catch (const FileOperationError&) {  // an empty directory left behind is reused by the next install
+    } catch (const EFileOperationError&) {  // an empty directory left behind is reused by the next install
     }
     return true;
 }

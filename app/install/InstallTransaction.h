@@ -23,15 +23,15 @@
 #include "install/Journal.h"
 
 // An install step failed. The path is absolute: the destination concerned, or the journal.
-class InstallStepError : public Exception {
+class EInstallStepError : public Exception {
 public:
     enum class Step { WriteJournal, MakeDirectory, ReplaceFile, PlaceFile };
 
-    InstallStepError(Step step, const FileOperationError& cause)
+    EInstallStepError(Step step, const EFileOperationError& cause)
         : Exception(cause.what()), step_(step), path_(cause.Path()), code_(cause.Code())
     {
     }
-    InstallStepError(Step step, std::string path, unsigned long code)
+    EInstallStepError(Step step, std::string path, unsigned long code)
         : Exception("install step failed on \"" + path + "\": system error " + std::to_string(code)),
           step_(step),
           path_(std::move(path)),
@@ -52,9 +52,9 @@ private:
 // directory's file or directory that could not be restored, or the journal. ERROR_FILE_CORRUPT: the journal is
 // not one this program wrote, and nothing can be undone by it; kErrorLinkInTheWay: the path is a link that the
 // install will not go through.
-class RollbackError : public Exception {
+class ERollbackError : public Exception {
 public:
-    RollbackError(std::string path, unsigned long code)
+    ERollbackError(std::string path, unsigned long code)
         : Exception("cannot undo the install at \"" + path + "\": system error " + std::to_string(code)),
           path_(std::move(path)),
           code_(code)
@@ -76,7 +76,7 @@ public:
 
     // Starts a transaction: removes what a finished one may have left in the journal directory (and a file that
     // stands where that directory belongs) and writes a new, empty journal. Nothing in the program directory
-    // changes. Raises InstallStepError(WriteJournal), also when a journal is still waiting to be dealt with
+    // changes. Raises EInstallStepError(WriteJournal), also when a journal is still waiting to be dealt with
     // (Resume first).
     static InstallTransaction Begin(FileOperations& files, const std::string& programDirectory);
 
@@ -85,8 +85,8 @@ public:
     static void RemoveLeftovers(FileOperations& files, const std::string& programDirectory);
 
     // The transaction an interrupted run left, if there is one. Temp\ or the journal directory being a link
-    // raises RollbackError with kErrorLinkInTheWay; a journal that holds anything but the steps this program
-    // writes raises RollbackError with ERROR_FILE_CORRUPT. Either way nothing is touched, at every click.
+    // raises ERollbackError with kErrorLinkInTheWay; a journal that holds anything but the steps this program
+    // writes raises ERollbackError with ERROR_FILE_CORRUPT. Either way nothing is touched, at every click.
     static std::optional<InstallTransaction> Resume(FileOperations& files, const std::string& programDirectory);
 
     bool Committed() const { return committedVersion_.has_value(); }
@@ -105,7 +105,7 @@ public:
     // which package was installed, so that the same package is never installed twice over.
     void Commit(const std::string& version, const std::string& packageSha256);
 
-    // Undoes every recorded change, newest first, then removes the journal. Raises RollbackError.
+    // Undoes every recorded change, newest first, then removes the journal. Raises ERollbackError.
     void RollBack();
     // After Commit: removes the backups, then the journal. A backup that cannot be removed (still in use) is left
     // for RemoveLeftovers; false when the journal itself could not be removed, which the next click then finishes.

@@ -84,7 +84,7 @@ unsigned ParseSequence(const std::string& text)
     unsigned value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value == 0) {
-        throw JournalCorrupt("the journal names an impossible step \"" + text + "\"");
+        throw EJournalCorrupt("the journal names an impossible step \"" + text + "\"");
     }
     return value;
 }
@@ -130,7 +130,7 @@ JournalContents ParseJournal(std::string_view text)
         const std::vector<std::string>& f = *fields;
         if (!headerSeen) {
             if (f.size() != 2 || f[0] != kFormat || f[1] != kFormatVersion) {
-                throw JournalCorrupt("not an install journal of this program");
+                throw EJournalCorrupt("not an install journal of this program");
             }
             headerSeen = true;
         } else if (f.size() == 3 && f[0] == kMakeDirectory) {
@@ -143,7 +143,7 @@ JournalContents ParseJournal(std::string_view text)
         } else if (f.size() == 2 && f[0] == kUndone) {
             contents.undone.insert(ParseSequence(f[1]));
         } else {
-            throw JournalCorrupt("the journal holds a record this program does not know");
+            throw EJournalCorrupt("the journal holds a record this program does not know");
         }
         contents.intactLength = start;
     }
@@ -155,13 +155,13 @@ JournalContents ReadJournal(const std::string& path)
     const UniqueHandle file =
         OwnHandle(CreateFileW(ToApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw FileOperationError("Cannot open", path, GetLastError());
+    if (!file) throw EFileOperationError("Cannot open", path, GetLastError());
     std::string text;
     char buffer[16384];
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
-            throw FileOperationError("Cannot read", path, GetLastError());
+            throw EFileOperationError("Cannot read", path, GetLastError());
         }
         if (read == 0) break;
         text.append(buffer, read);
@@ -174,12 +174,12 @@ JournalWriter::JournalWriter(FileOperations& files, std::string path)
 {
     try {
         Append({std::string(kFormat), std::string(kFormatVersion)});
-    } catch (const FileOperationError&) {
+    } catch (const EFileOperationError&) {
         // A journal without its header holds nothing; it must not wait for the next click as if it did.
         file_.reset();
         try {
             files.Delete(path_);
-        } catch (const FileOperationError&) {  // one found later reads as empty: nothing to undo
+        } catch (const EFileOperationError&) {  // one found later reads as empty: nothing to undo
         }
         throw;
     }

@@ -34,7 +34,7 @@ struct JournalContents {
 };
 
 // A journal whose whole records make no sense: not ours, or from a format we do not know.
-class JournalCorrupt : public Exception {
+class EJournalCorrupt : public Exception {
 public:
     using Exception::Exception;
 };
@@ -46,7 +46,7 @@ std::optional<std::vector<std::string>> DecodeRecord(std::string_view line);
 
 // Reads the journal's text. A journal cut short before its header was complete reads as an empty one.
 JournalContents ParseJournal(std::string_view text);
-// Reads the journal file; a file that cannot be read raises FileOperationError.
+// Reads the journal file; a file that cannot be read raises EFileOperationError.
 JournalContents ReadJournal(const std::string& path);
 
 class JournalWriter {

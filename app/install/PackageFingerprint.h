@@ -4,5 +4,5 @@
 #include <string>
 
 // The SHA-256 of the file's bytes as 64 lower-case hex digits, through the system's CNG provider. A file that
-// cannot be read raises FileOperationError; a provider that fails raises Exception.
+// cannot be read raises EFileOperationError; a provider that fails raises Exception.
 std::string Sha256OfFile(const std::string& path);

@@ -41,7 +41,7 @@ std::vector<PlannedFile> PlanInstall(const DescriptorReader& descriptor, const s
     for (const PackageFile& entry : entries) {
         const PlannedFile file{entry.name, NormalizeDirectory(entry.path)};
         if (auto problem = Problem(plan, entry, file, programDirectory)) {
-            throw RefusedEntry(install_text::RefusedEntry(static_cast<int>(plan.size()) + 1, entry, *problem));
+            throw ERefusedEntry(install_text::ERefusedEntry(static_cast<int>(plan.size()) + 1, entry, *problem));
         }
         plan.push_back(file);
     }

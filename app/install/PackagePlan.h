@@ -16,13 +16,13 @@ struct PlannedFile {
 };
 
 // An entry that must not be installed; the text names the entry and says why, for the user.
-class RefusedEntry : public Exception {
+class ERefusedEntry : public Exception {
 public:
     using Exception::Exception;
 };
 
 // Reads every entry (a missing attribute raises EVariantTypeCastError here, before anything moves) and refuses,
-// with RefusedEntry, the first one that:
+// with ERefusedEntry, the first one that:
 // - has an unsafe or invalid name or destination directory (see SafeNames.h);
 // - takes a name or destination that the install keeps for itself (InstallLayout.h);
 // - repeats the name of an earlier entry (the package holds one file of each name);

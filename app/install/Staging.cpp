@@ -33,7 +33,7 @@ void EmptyFolder(FileOperations& files, const std::string& folder)
 void RefuseLinkedTemp(const std::string& programDirectory)
 {
     const std::string temp = programDirectory + WithoutSeparator(std::string(layout::kTemp));
-    if (IsLink(temp)) throw FileOperationError("A link stands in the install's way", temp, kErrorLinkInTheWay);
+    if (IsLink(temp)) throw EFileOperationError("A link stands in the install's way", temp, kErrorLinkInTheWay);
 }
 
 }  // namespace

@@ -9,5 +9,5 @@
 
 // Makes the staging folder ready and returns its absolute path (ending in '\'): empty, or missing for the
 // extraction to create. Emptying never goes through a link: a link found there is removed itself, and a link at
-// Temp\ is refused (kErrorLinkInTheWay). Raises FileOperationError naming what could not be removed.
+// Temp\ is refused (kErrorLinkInTheWay). Raises EFileOperationError naming what could not be removed.
 std::string PrepareStaging(FileOperations& files, const std::string& programDirectory);

@@ -105,12 +105,12 @@ TEST(Journal, ACutAtAnyByteReadsAsTheWholeRecordsBeforeIt)
 
 TEST(Journal, AFileThatIsNotOurJournalIsRefused)
 {
-    EXPECT_THROW(ParseJournal(EncodeRecord({"SomethingElse", "1"})), JournalCorrupt);
-    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "1"})), JournalCorrupt);
+    EXPECT_THROW(ParseJournal(EncodeRecord({"SomethingElse", "1"})), EJournalCorrupt);
+    EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "1"})), EJournalCorrupt);
     EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "2"}) + EncodeRecord({"chmod", "1", "x"})),
-                 JournalCorrupt);
+                 EJournalCorrupt);
     EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "2"}) + EncodeRecord({"mkdir", "0", "x"})),
-                 JournalCorrupt);
+                 EJournalCorrupt);
 }
 
 // ---- names and paths from a package ---------------------------------------------------------------------------
@@ -290,7 +290,7 @@ TEST_F(Transaction, AJournalPointingOutsideTheProgramDirectoryIsRefusedUntouched
     try {
         InstallTransaction::Resume(files, root);
         FAIL() << "the journal was accepted";
-    } catch (const RollbackError& error) {
+    } catch (const ERollbackError& error) {
         EXPECT_EQ(error.Code(), static_cast<unsigned long>(ERROR_FILE_CORRUPT));
         EXPECT_EQ(error.Path(), root + "Temp\\InstallJournal\\journal.log");
     }
@@ -325,7 +325,7 @@ TEST_F(Transaction, AJournalOfStepsThisProgramNeverWritesIsRefusedAtEveryTry)
             try {
                 InstallTransaction::Resume(files, root);
                 ADD_FAILURE() << "the journal was accepted";
-            } catch (const RollbackError& error) {
+            } catch (const ERollbackError& error) {
                 EXPECT_EQ(error.Code(), static_cast<unsigned long>(ERROR_FILE_CORRUPT));
                 EXPECT_NE(install_text::RecoveryFailed(error).find(journal), std::string::npos);
             }
@@ -344,7 +344,7 @@ TEST_F(Transaction, ARollbackThatCannotDecideStopsAndKeepsTheJournal)
     try {
         transaction.RollBack();
         FAIL() << "the rollback went on";
-    } catch (const RollbackError& error) {
+    } catch (const ERollbackError& error) {
         EXPECT_EQ(error.Path(), root + "new.txt");
         EXPECT_EQ(error.Code(), static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
     }
@@ -362,8 +362,8 @@ TEST_F(Transaction, BeginRefusesWhileAJournalIsWaiting)
     try {
         InstallTransaction::Begin(files, root);
         FAIL() << "a second journal was started";
-    } catch (const InstallStepError& error) {
-        EXPECT_EQ(error.GetStep(), InstallStepError::Step::WriteJournal);
+    } catch (const EInstallStepError& error) {
+        EXPECT_EQ(error.GetStep(), EInstallStepError::Step::WriteJournal);
     }
     EXPECT_TRUE(InstallTransaction::Resume(files, root)->HasChangesToUndo());
 }
@@ -397,7 +397,7 @@ TEST(FileOperations, AMoveNeverReplacesAndAFailureCarriesTheSystemsNumber)
     try {
         files.Move(Utf8(directory) + "a", Utf8(directory) + "b");
         FAIL() << "the move replaced a file";
-    } catch (const FileOperationError& error) {
+    } catch (const EFileOperationError& error) {
         EXPECT_EQ(error.Code(), static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
         EXPECT_EQ(error.Path(), Utf8(directory) + "a");
     }

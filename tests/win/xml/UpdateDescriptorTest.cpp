@@ -9,7 +9,7 @@
 // Found by argument-dependent lookup, so it lives beside PackageFile in the global namespace.
 void PrintTo(const PackageFile& file, std::ostream* out)
 {
-    *out << "{" << file.name << ", " << file.path << "}";
+    *out << "{" << file.name << ", " << file.path << ", " << file.sha256.value_or("(no sha256)") << "}";
 }
 
 namespace {
@@ -42,6 +42,15 @@ TEST_F(UpdateDescriptorTest, TheComposedTextHasTheAgreedLinesAndLineEnds)
               "  </files>\n\r"
               "</update>");
     EXPECT_EQ(ComposeDescriptor("2", {}), "<update>\n\r  <version>2</version>\n\r  <files>\n\r  </files>\n\r</update>");
+    // A signed build's entries carry the payload's digest after the path; unsigned ones stay as they were.
+    EXPECT_EQ(ComposeDescriptor("3", {{"a.dll", "", "00ff"}, {"b.exe", ""}}),
+              "<update>\n\r"
+              "  <version>3</version>\n\r"
+              "  <files>\n\r"
+              "   <file name=\"a.dll\" path=\"\" sha256=\"00ff\"/>\n\r"
+              "   <file name=\"b.exe\" path=\"\"/>\n\r"
+              "  </files>\n\r"
+              "</update>");
 }
 
 TEST_F(UpdateDescriptorTest, AnyNamePathAndVersionRoundTripsThroughSaveLoadAndRead)
@@ -56,6 +65,10 @@ TEST_F(UpdateDescriptorTest, AnyNamePathAndVersionRoundTripsThroughSaveLoadAndRe
             {"中文名.txt", "数据\\文档 & <备份>\\"},
             {"x'y\"z<&>.bin", "\"quoted\"\\"},
             {"plain.dat", ""},
+        },
+        {
+            {"signed.dll", "Bin\\", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+            {"unsigned.txt", ""},
         },
     };
     const std::string version = "1.0.3 <beta> & \"中文\"";

@@ -1,0 +1,42 @@
+#include "PackageSigner.h"
+
+#include "EcdsaKeys.h"
+#include "FileBytes.h"
+#include "KeyFiles.h"
+#include "SignatureTexts.h"
+
+namespace signing {
+
+namespace {
+
+constexpr std::size_t kLargestSignedFile = 64u << 20;
+
+}  // namespace
+
+PackageSigner::PackageSigner(const std::string& privateKeyPath)
+{
+    try {
+        privateKey_ = ReadKeyFile(KeyKind::Private, privateKeyPath);
+    } catch (const KeyFileError& error) {
+        throw SigningError(error.what());
+    }
+}
+
+void PackageSigner::SignFile(const std::string& path, const std::string& signaturePath) const
+{
+    Signature signature;
+    try {
+        signature = SignDigest(privateKey_, Sha256Of(ReadFileBytes(path, kLargestSignedFile)));
+    } catch (const FileError& error) {
+        throw SigningError(signing_text::CannotSign(path, signing_text::Unreadable(error)));
+    } catch (const CngError& error) {
+        throw SigningError(signing_text::CannotSign(path, error.what()));
+    }
+    try {
+        WriteFileBytes(signaturePath, signature, Existing::Replace);
+    } catch (const FileError& error) {
+        throw SigningError(signing_text::CannotWrite(signaturePath, error.Code()));
+    }
+}
+
+}  // namespace signing
