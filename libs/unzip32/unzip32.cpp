@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "entry_guard.h"
 #include "infozip_api.h"
 #include "zipcore/entry_name.hpp"
 #include "zipcore/error.hpp"
@@ -147,23 +148,15 @@ int unzip(const Selection& selection, const UnzipOptions& options, const Reporte
 extern "C" int WINAPI Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int excludeCount,
                                            char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks) {
     const Reporter reporter(callbacks);
-    try {
-        if (!options || !options->archiveName || !*options->archiveName)
-            throw zipcore::Error(zipcore::ErrorKind::Usage, "no archive name given");
-        const Selection selection(namesOf(includeCount, includeNames), namesOf(excludeCount, excludeNames),
-                                  options->caseInsensitive != 0);
-        return unzip(selection, *options, reporter);
-    } catch (const zipcore::Error& error) {
-        try {
-            reporter.print(std::string("unzip error: ") + error.what() + "\n");
-        } catch (...) {
-        }
-        return resultFor(error.kind());
-    } catch (const std::bad_alloc&) {
-        return kUnzipOutOfMemory;
-    } catch (...) {
-        return kUnzipArchiveError;
-    }
+    return GuardedEntry(
+        {"unzip", kUnzipOutOfMemory, kUnzipArchiveError}, [&](const std::string& text) { reporter.print(text); },
+        resultFor, [&] {
+            if (!options || !options->archiveName || !*options->archiveName)
+                throw zipcore::Error(zipcore::ErrorKind::Usage, "no archive name given");
+            const Selection selection(namesOf(includeCount, includeNames), namesOf(excludeCount, excludeNames),
+                                      options->caseInsensitive != 0);
+            return unzip(selection, *options, reporter);
+        });
 }
 
 // Names and texts cross this library's interface as UTF-8 (see infozip_api.h).

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "entry_guard.h"
 #include "infozip_api.h"
 #include "zipcore/entry_name.hpp"
 #include "zipcore/error.hpp"
@@ -101,50 +102,36 @@ extern "C" {
 
 BOOL WINAPI ZpGetOptions(ZipOptions* options) {
     if (!options) return FALSE;
-    try {
+    return GuardedOr<BOOL>(FALSE, [&] {
         *options = library.options();
         return TRUE;
-    } catch (...) {
-        return FALSE;
-    }
+    });
 }
 
 BOOL WINAPI ZpSetOptions(ZipOptions* options) {
     if (!options) return FALSE;
-    try {
+    return GuardedOr<BOOL>(FALSE, [&] {
         library.setOptions(*options);
         return TRUE;
-    } catch (...) {
-        return FALSE;
-    }
+    });
 }
 
 int WINAPI ZpInit(ZipCallbacks* callbacks) {
     if (!callbacks) return FALSE;
-    try {
+    return GuardedOr<int>(FALSE, [&] {
         library.setCallbacks(*callbacks);
         return TRUE;
-    } catch (...) {
-        return FALSE;
-    }
+    });
 }
 
 int WINAPI ZpArchive(ZipRequest request) {
     ZipCallbacks callbacks{};
-    try {
-        callbacks = library.callbacks();
-        return writeArchive(request, library.options(), callbacks);
-    } catch (const zipcore::Error& error) {
-        try {
-            print(callbacks, std::string("zip error: ") + error.what() + "\n");
-        } catch (...) {
-        }
-        return resultFor(error.kind());
-    } catch (const std::bad_alloc&) {
-        return kZipOutOfMemory;
-    } catch (...) {
-        return kZipSevereError;
-    }
+    return GuardedEntry(
+        {"zip", kZipOutOfMemory, kZipSevereError}, [&](const std::string& text) { print(callbacks, text); },
+        resultFor, [&] {
+            callbacks = library.callbacks();
+            return writeArchive(request, library.options(), callbacks);
+        });
 }
 
 // Names and texts cross this library's interface as UTF-8 (see infozip_api.h).
