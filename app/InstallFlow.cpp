@@ -106,8 +106,8 @@ AfterRecovery RecoverInterruptedInstall(HWND owner, FileOperations& files, const
 
 std::vector<std::string> HoldersOf(const EInstallStepError& error)
 {
-    const bool aboutAFile =
-        error.GetStep() == EInstallStepError::Step::ReplaceFile || error.GetStep() == EInstallStepError::Step::PlaceFile;
+    const bool aboutAFile = error.GetStep() == EInstallStepError::Step::ReplaceFile ||
+                            error.GetStep() == EInstallStepError::Step::PlaceFile;
     return aboutAFile && MeansFileInUse(error.Code()) ? ProgramsHoldingFile(error.Path()) : std::vector<std::string>{};
 }
 

@@ -18,3 +18,10 @@ std::string SystemErrorText(unsigned long code)
     }
     return Narrow(text);
 }
+
+std::string SystemReason(unsigned long code)
+{
+    const std::string text = SystemErrorText(code);
+    const std::string number = "错误 " + std::to_string(code);
+    return text.empty() ? number : text + "（" + number + "）";
+}

@@ -36,3 +36,6 @@ public:
 // The system's own text for an error number (a Win32 error or an HRESULT), without its trailing full stop and line
 // break; empty when the system has none.
 std::string SystemErrorText(unsigned long code);
+
+// The reason as the program's messages give it: the system's text, then "（错误 N）".
+std::string SystemReason(unsigned long code);

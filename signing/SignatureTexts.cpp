@@ -37,21 +37,6 @@ std::string Unreadable(const signing::FileError& error)
     return "无法读取：" + SystemReason(error.Code());
 }
 
-std::string SystemReason(unsigned long code)
-{
-    wchar_t* buffer = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text(buffer != nullptr ? buffer : L"", length);
-    LocalFree(buffer);
-    while (!text.empty() && (std::iswspace(text.back()) || text.back() == L'.' || text.back() == L'。')) {
-        text.pop_back();
-    }
-    const std::string number = "错误 " + std::to_string(code);
-    return text.empty() ? number : Narrow(text) + "（" + number + "）";
-}
-
 std::string CannotSign(const std::string& path, std::string_view reason)
 {
     return "无法为 " + path + " 签名：" + std::string(reason) + "。";

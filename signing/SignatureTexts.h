@@ -20,7 +20,6 @@ inline constexpr std::string_view kKeyDamaged = "其中的密钥数据已损坏�
 
 // Why a file cannot be read: "文件不存在", or the system's reason with its number.
 std::string Unreadable(const signing::FileError& error);
-std::string SystemReason(unsigned long code);
 
 // The author's side: a signature that cannot be made, a file that cannot be written.
 std::string CannotSign(const std::string& path, std::string_view reason);

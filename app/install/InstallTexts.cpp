@@ -135,11 +135,4 @@ std::string InstallFailedNotUndone(const EInstallStepError& error, const std::ve
            "请关闭正在使用这个文件的程序，然后再次点击“开始升级”：程序会先撤销这次未完成的升级。";
 }
 
-std::string SystemReason(unsigned long code)
-{
-    const std::string text = SystemErrorText(code);
-    const std::string number = "错误 " + std::to_string(code);
-    return text.empty() ? number : text + "（" + number + "）";
-}
-
 }  // namespace install_text

@@ -49,7 +49,4 @@ std::string InstallFailed(const EInstallStepError& error, const std::vector<std:
 std::string InstallFailedNotUndone(const EInstallStepError& error, const std::vector<std::string>& holders,
                                    const ERollbackError& rollback);
 
-// The system's own description of an error number, with the number: "拒绝访问（错误 5）".
-std::string SystemReason(unsigned long code);
-
 }  // namespace install_text

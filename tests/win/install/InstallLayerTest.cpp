@@ -461,8 +461,8 @@ TEST(FileHolders, TheRestartManagerNamesThisProcessOrNobody)
 
 TEST(InstallTexts, SystemReasonsCarryTheirNumber)
 {
-    const std::string reason = install_text::SystemReason(ERROR_SHARING_VIOLATION);
+    const std::string reason = SystemReason(ERROR_SHARING_VIOLATION);
     EXPECT_NE(reason.find("（错误 32）"), std::string::npos) << reason;
     EXPECT_GT(reason.find("（错误 32）"), 0u) << "the system's own words come first: " << reason;
-    EXPECT_EQ(install_text::SystemReason(0x2FFFFFFF), "错误 805306367");
+    EXPECT_EQ(SystemReason(0x2FFFFFFF), "错误 805306367");
 }
