@@ -36,6 +36,7 @@ ServerSettings ReadServerSettings(const std::string& iniPath)
     settings.driver = ReadIniValue(path, L"Driver");
     if (settings.driver.empty()) settings.driver = "SQL Server";
     settings.port = ReadIniValue(path, L"Port");
+    settings.signingKey = ReadIniValue(path, L"SigningKey");
     return settings;
 }
 

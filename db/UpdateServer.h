@@ -18,6 +18,8 @@ struct ServerSettings {
     std::string database;
     std::string driver;  // "SQL Server" when the key is missing or empty
     std::string port;    // empty: the driver's default, and no Port= in the connection string
+    // The author's private key file, absolute or relative to the program directory; empty: packages go unsigned.
+    std::string signingKey;
 };
 
 // Reads the settings with GetPrivateProfileStringW. A missing file or key is no error: the value is empty (the driver
