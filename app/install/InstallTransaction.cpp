@@ -139,7 +139,7 @@ InstallTransaction InstallTransaction::Begin(FileOperations& files, const std::s
         // A journal found here has not been dealt with; it is never thrown away unread.
         if (FileExists(journal)) {
             throw EFileOperationError("An install journal is still waiting to be dealt with", journal,
-                                     ERROR_ALREADY_EXISTS);
+                                      ERROR_ALREADY_EXISTS);
         }
         const std::string folder = WithoutSeparator(directory);
         if (IsLink(folder)) throw EFileOperationError("A link stands in the install's way", folder, kErrorLinkInTheWay);
