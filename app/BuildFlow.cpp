@@ -64,7 +64,7 @@ std::optional<std::string> ProblemWith(const std::vector<SourceFile>& files)
 // The author's private key, when config.ini names one: as a full path, so that where it lies can be judged.
 std::optional<std::string> SigningKeyPath(const std::string& programDir)
 {
-    std::string key = ReadServerSettings(programDir + std::string(layout::kServerSettings)).signingKey;
+    std::string key = ReadSigningKeySetting(programDir + std::string(layout::kServerSettings));
     if (key.empty()) return std::nullopt;
     const bool absolute = key.starts_with('\\') || (key.size() > 1 && key[1] == ':');
     if (!absolute) key = programDir + key;

@@ -36,8 +36,12 @@ ServerSettings ReadServerSettings(const std::string& iniPath)
     settings.driver = ReadIniValue(path, L"Driver");
     if (settings.driver.empty()) settings.driver = "SQL Server";
     settings.port = ReadIniValue(path, L"Port");
-    settings.signingKey = ReadIniValue(path, L"SigningKey");
     return settings;
+}
+
+std::string ReadSigningKeySetting(const std::string& iniPath)
+{
+    return ReadIniValue(Widen(iniPath), L"SigningKey");
 }
 
 std::string ServerConnectionString(const ServerSettings& settings)

@@ -18,13 +18,14 @@ struct ServerSettings {
     std::string database;
     std::string driver;  // "SQL Server" when the key is missing or empty
     std::string port;    // empty: the driver's default, and no Port= in the connection string
-    // The author's private key file, absolute or relative to the program directory; empty: packages go unsigned.
-    std::string signingKey;
 };
 
 // Reads the settings with GetPrivateProfileStringW. A missing file or key is no error: the value is empty (the driver
 // then "SQL Server"). Values are kept as written, `;`, `{`, `}` and `=` included.
 ServerSettings ReadServerSettings(const std::string& iniPath);
+// Key SigningKey of the same section, read the same way: the author's private key file, absolute or relative to
+// the program directory; empty when packages go unsigned.
+std::string ReadSigningKeySetting(const std::string& iniPath);
 
 // Driver={<driver>};Server=...;Database=...;Uid=...;Pwd={...}[;Port=...], quoted by ConnectionStringBuilder.
 std::string ServerConnectionString(const ServerSettings& settings);

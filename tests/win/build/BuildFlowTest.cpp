@@ -48,12 +48,12 @@ protected:
         dir.WriteFile(L"FilesToUpdate\\说明 & 注意.txt", "中文内容");
     }
 
-    void WriteConfig(const ServerSettings& settings)
+    void WriteConfig(const ServerSettings& settings, const std::string& signingKey = "")
     {
         dir.WriteFile(L"config.ini", "[config]\r\nDriver=" + settings.driver + "\r\nServer=" + settings.server +
                                          "\r\nPort=" + settings.port + "\r\nDatabase=" + settings.database +
                                          "\r\nUserName=" + settings.userName + "\r\nPassword=" + settings.password +
-                                         "\r\nSigningKey=" + settings.signingKey + "\r\n");
+                                         "\r\nSigningKey=" + signingKey + "\r\n");
     }
 
     void WriteFileList(const std::string& from, const std::string& to, const std::vector<ListedFile>& files)
@@ -284,9 +284,7 @@ TEST_F(BuildFlowTest, ASigningKeyThatCannotBeUsedStopsTheBuildBeforeAnythingIsWr
     };
     UpdateApp app(dir);
     for (const Case& c : cases) {
-        ServerSettings settings = schema.Settings();
-        settings.signingKey = c.signingKey;
-        WriteConfig(settings);
+        WriteConfig(schema.Settings(), c.signingKey);
         const MessageBoxInfo box = Build(app);
         EXPECT_NE(box.text.find(c.named), std::wstring::npos) << Narrow(box.text);
         EXPECT_EQ(box.icon, BoxIcon::Error);
@@ -300,9 +298,7 @@ TEST_F(BuildFlowTest, ASignedBuildCarriesTheSignatureAndEveryPayloadsHash)
     const signing::KeyPairBlobs keys = signing::GenerateKeyPair();
     dir.WriteFile(L"Keys\\Author.key", signing::ComposeKeyFile(signing::KeyKind::Private, keys.privateBlob));
     dir.WriteFile(L"UpdateKey.pub", signing::ComposeKeyFile(signing::KeyKind::Public, keys.publicBlob));
-    ServerSettings settings = schema.Settings();
-    settings.signingKey = "Keys\\Author.key";
-    WriteConfig(settings);
+    WriteConfig(schema.Settings(), "Keys\\Author.key");
     WriteFileList("1.0", "1.1", standardList);
     UpdateApp app(dir);
     EXPECT_EQ(Build(app).text, L"升级程序打包成功！");
