@@ -8,7 +8,12 @@
 #include "Errors.h"
 #include "Paths.h"
 #include "ProgramLayout.h"
+#include "PackageSigner.h"
+#include "SignatureTexts.h"
 #include "Text.h"
+#include "UpdateServer.h"
+#include "Sha256.h"
+#include "FileBytes.h"
 #include "UpdateDescriptor.h"
 #include "XmlDocument.h"
 #include "ZipPacker.h"
@@ -56,10 +61,41 @@ std::optional<std::string> ProblemWith(const std::vector<SourceFile>& files)
     return std::nullopt;
 }
 
+// The author's private key, when config.ini names one: as a full path, so that where it lies can be judged.
+std::optional<std::string> SigningKeyPath(const std::string& programDir)
+{
+    std::string key = ReadSigningKeySetting(programDir + std::string(layout::kServerSettings));
+    if (key.empty()) return std::nullopt;
+    const bool absolute = key.starts_with('\\') || (key.size() > 1 && key[1] == ':');
+    if (!absolute) key = programDir + key;
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(Widen(key).c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) return key;  // left as written: reading it will say what is wrong
+        if (length < full.size()) return Narrow(std::wstring_view(full.data(), length));
+        full.resize(length);
+    }
+}
+
+// The private key must never be packed or left among the built packages: nothing under the folders the build
+// packs from or writes to. Returns the message, or nothing.
+std::optional<std::string> ProblemWithKeyPlace(const std::string& keyPath, const std::string& programDir)
+{
+    for (std::string_view folder : {layout::kAuthorFiles, layout::kOutput}) {
+        if (NameKey(keyPath).starts_with(NameKey(programDir + std::string(folder)))) {
+            return "签名私钥不能放在 " + std::string(folder) + " 中，它会随升级包或输出目录外泄，请移到别处并修改 " +
+                   std::string(layout::kServerSettings) + " 中的 SigningKey：" + keyPath;
+        }
+    }
+    return std::nullopt;
+}
+
 // The entry names the package must hold, in any order, compared without regard to case.
-std::multiset<std::string> ExpectedEntries(const std::vector<SourceFile>& files)
+std::multiset<std::string> ExpectedEntries(const std::vector<SourceFile>& files, bool signedPackage)
 {
     std::multiset<std::string> names{NameKey(kDescriptorName)};
+    if (signedPackage) names.insert(NameKey(layout::kSignature));
     for (const SourceFile& file : files) names.insert(NameKey(file.entry.name));
     return names;
 }
@@ -115,9 +151,34 @@ void TPackageBuild::Run(WORD key)
         return;
     }
 
+    // Signing is settled before anything is written: a key in the wrong place or one that cannot be read stops
+    // the build here.
+    std::optional<signing::PackageSigner> signer;
+    if (const std::optional<std::string> keyPath = SigningKeyPath(programDir)) {
+        if (auto problem = ProblemWithKeyPlace(*keyPath, programDir)) {
+            view_.Notify(*problem, NoticeIcon::Error);
+            return;
+        }
+        try {
+            signer.emplace(*keyPath);
+        } catch (const signing::ESigningError& error) {
+            view_.Notify(error.what(), NoticeIcon::Error);
+            return;
+        }
+    }
+
     std::vector<PackageFile> entries;
     std::vector<std::string> packedFiles;
-    for (const SourceFile& file : files) {
+    for (SourceFile& file : files) {
+        if (signer) {
+            try {
+                file.entry.sha256 = signing::Hex(signing::FileSha256(file.fullPath));
+            } catch (const signing::FileError& error) {
+                view_.Notify("无法读取要打包的文件（" + signing_text::Unreadable(error) + "）：" + file.source,
+                             NoticeIcon::Error);
+                return;
+            }
+        }
         entries.push_back(file.entry);
         packedFiles.push_back(file.fullPath);
     }
@@ -125,9 +186,11 @@ void TPackageBuild::Run(WORD key)
 
     const std::string outputDir = programDir + std::string(layout::kOutput);
     const std::string descriptorPath = outputDir + std::string(kDescriptorName);
+    const std::string signaturePath = outputDir + std::string(layout::kSignature);
     const std::string packagePath = outputDir + layout::PackageFileName(fromVersion, toVersion);
     std::vector<std::string> namesForLibrary = packedFiles;
     namesForLibrary.insert(namesForLibrary.end(), {descriptorPath, packagePath});
+    if (signer) namesForLibrary.push_back(signaturePath);
     if (auto name = packer_.NameItCannotTake(namesForLibrary)) {
         view_.Notify(EArchiveNameError("zip32.dll", *name).what(), NoticeIcon::Error);
         return;
@@ -138,17 +201,32 @@ void TPackageBuild::Run(WORD key)
     }
     SaveDescriptor(xml_, descriptorText, descriptorPath);
     packedFiles.push_back(descriptorPath);
+    const auto removeWorkFiles = [&] {
+        DeleteFileW(ToApiPath(descriptorPath).c_str());
+        if (signer) DeleteFileW(ToApiPath(signaturePath).c_str());
+    };
+    if (signer) {
+        // Signed as saved: the package stores these very bytes, and the install checks them as unpacked.
+        try {
+            signer->SignFile(descriptorPath, signaturePath);
+        } catch (const signing::ESigningError& error) {
+            removeWorkFiles();
+            view_.Notify(error.what(), NoticeIcon::Error);
+            return;
+        }
+        packedFiles.push_back(signaturePath);
+    }
 
     // A package of the same name from an earlier build is replaced, never added to.
     if (!DeleteFileW(ToApiPath(packagePath).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
         const DWORD error = GetLastError();
-        DeleteFileW(ToApiPath(descriptorPath).c_str());
+        removeWorkFiles();
         throw EInOutError(error);
     }
     packer_.ZipFiles(packagePath, packedFiles);
-    DeleteFileW(ToApiPath(descriptorPath).c_str());
+    removeWorkFiles();
 
-    if (!HoldsExactly(packagePath, ExpectedEntries(files))) {
+    if (!HoldsExactly(packagePath, ExpectedEntries(files, signer.has_value()))) {
         DeleteFileW(ToApiPath(packagePath).c_str());
         view_.Notify("升级包没有生成，未发布到服务器：" + ExtractFileName(packagePath), NoticeIcon::Error);
         return;

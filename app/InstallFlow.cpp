@@ -12,6 +12,7 @@
 #include "Common.h"
 #include "Dialogs.h"
 #include "Paths.h"
+#include "SignatureCheck.h"
 #include "SharedRoutines.h"
 #include "UpdateDescriptor.h"
 #include "XmlDocument.h"
@@ -32,6 +33,24 @@ using layout::kPackage;
 namespace {
 
 constexpr char kVersionKey[] = "Version";
+
+// With the author's public key in the program directory, the unpacked package must prove who built it before
+// anything moves; without it, every package installs as it always did. Returns the refusal, or nothing.
+std::optional<std::string> RefusalOfUntrusted(const std::string& programDirectory, const std::string& staging,
+                                              const DescriptorReader& descriptor)
+{
+    const std::string trustedKey = programDirectory + std::string(layout::kTrustedKey);
+    if (!FileExists(trustedKey)) return std::nullopt;
+    std::vector<PackageFile> entries;
+    for (int i = 0; i < descriptor.FileCount(); ++i) entries.push_back(descriptor.File(i));
+    try {
+        signing::CheckUnpackedPackage(staging + std::string(kDescriptor), staging + std::string(layout::kSignature),
+                                      staging, entries, trustedKey);
+        return std::nullopt;
+    } catch (const signing::EPackageNotTrusted& refused) {
+        return refused.what();
+    }
+}
 
 // After the commit the install is done; what remains is tidying up and the version record. Returns whether the
 // package could be deleted.
@@ -173,6 +192,10 @@ void TInstallFlow::Run()
         plan = PlanInstall(descriptor, programDirectory);
     } catch (const ERefusedEntry& refused) {
         view_.Notify(refused.what(), NoticeIcon::Error);
+        return;
+    }
+    if (auto refusal = RefusalOfUntrusted(programDirectory, staging, descriptor)) {
+        view_.Notify(*refusal, NoticeIcon::Error);
         return;
     }
 

@@ -39,6 +39,11 @@ ServerSettings ReadServerSettings(const std::string& iniPath)
     return settings;
 }
 
+std::string ReadSigningKeySetting(const std::string& iniPath)
+{
+    return ReadIniValue(Widen(iniPath), L"SigningKey");
+}
+
 std::string ServerConnectionString(const ServerSettings& settings)
 {
     ConnectionStringBuilder builder;

@@ -23,6 +23,9 @@ struct ServerSettings {
 // Reads the settings with GetPrivateProfileStringW. A missing file or key is no error: the value is empty (the driver
 // then "SQL Server"). Values are kept as written, `;`, `{`, `}` and `=` included.
 ServerSettings ReadServerSettings(const std::string& iniPath);
+// Key SigningKey of the same section, read the same way: the author's private key file, absolute or relative to
+// the program directory; empty when packages go unsigned.
+std::string ReadSigningKeySetting(const std::string& iniPath);
 
 // Driver={<driver>};Server=...;Database=...;Uid=...;Pwd={...}[;Port=...], quoted by ConnectionStringBuilder.
 std::string ServerConnectionString(const ServerSettings& settings);

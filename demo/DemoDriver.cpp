@@ -1,15 +1,21 @@
-// The demonstration: the author's road (F2 builds a package and registers it on the update server) and then the
-// user's road (the package installed into another program directory), driven through the real Update.exe as
-// people use it. Screenshots go into the directory given on the command line; what happened is printed. Any step
-// that does not show what it should ends the demonstration with a non-zero exit code.
+// The demonstration: the author's road (a signing key made, F2 builds a signed package and registers it on the
+// update server) and then the user's road (the package installed into another program directory that holds the
+// author's public key, and a tampered copy of it refused), driven through the real Update.exe as people use it.
+// Screenshots go into the directory given on the command line; what happened is printed. Any step that does not show
+// what it should ends the demonstration with a non-zero exit code.
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 
 #include "ConnectionString.h"
+#include "EcdsaKeys.h"
+#include "KeyFiles.h"
 #include "Driver.h"
 #include "OdbcStatement.h"
+#include "zipcore/byte_stream.hpp"
+#include "zipcore/zip_reader.hpp"
+#include "zipcore/zip_writer.hpp"
 
 using namespace driver;
 
@@ -71,7 +77,32 @@ void PrintServerRows(odbc::Connection& server)
     }
 }
 
-std::string AuthorsRoad(const std::wstring& outputDir, const ProgramDir& author)
+// The author's package and the public key that goes beside Update.exe on the users' side.
+struct SignedRelease {
+    std::string package;
+    std::string publicKey;
+};
+
+// The package with one payload's bytes changed on its way to the user, the archive otherwise intact.
+std::string Tampered(const TempDir& scratch, const std::string& package, const std::string& entryName)
+{
+    scratch.WriteFile(L"original.sky", package);
+    const zipcore::ZipReader original = zipcore::ZipReader::open(Narrow(scratch / L"original.sky"));
+    {
+        zipcore::ZipWriter writer(Narrow(scratch / L"tampered.sky"));
+        for (const zipcore::Entry& entry : original.entries()) {
+            zipcore::VectorSink sink;
+            original.read(entry, sink);
+            std::vector<std::uint8_t> bytes(sink.bytes().begin(), sink.bytes().end());
+            if (entry.name == entryName) bytes.insert(bytes.end(), {'!', '!'});
+            writer.addEntry(entry.name, zipcore::MemorySource(bytes), zipcore::DosDateTime{});
+        }
+        writer.finish();
+    }
+    return scratch.ReadFile(L"tampered.sky");
+}
+
+SignedRelease AuthorsRoad(const std::wstring& outputDir, const ProgramDir& author)
 {
     const std::string host = Env("TAVILO_PG_HOST"), port = Env("TAVILO_PG_PORT"), user = Env("TAVILO_PG_USER"),
                       password = Env("TAVILO_PG_PASSWORD"), database = Env("TAVILO_PG_DATABASE");
@@ -86,9 +117,14 @@ std::string AuthorsRoad(const std::wstring& outputDir, const ProgramDir& author)
                     .Text());
     PrepareServer(server);
 
+    // The key pair as `UpdateKey new Keys\Author.key UpdateKey.pub` writes it; config.ini names the private half.
+    const signing::KeyPairBlobs keys = signing::GenerateKeyPair();
+    author.WriteFile(L"Keys\\Author.key", signing::ComposeKeyFile(signing::KeyKind::Private, keys.privateBlob));
+    Say("author: signing key Keys\\Author.key made, its public half UpdateKey.pub goes to the users");
     author.WriteFile(L"aaa.aaa", "");
     author.WriteFile(L"config.ini", "[config]\r\nServer=" + host + "\r\nPort=" + port + "\r\nDatabase=" + database +
-                                        "\r\nUserName=" + user + "\r\nPassword=" + password + "\r\n");
+                                        "\r\nUserName=" + user + "\r\nPassword=" + password +
+                                        "\r\nSigningKey=Keys\\Author.key\r\n");
     author.WriteFile(L"FilesToUpdate\\Bin\\Tavilo.Lessons.dll", std::string(40000, 'L'));
     author.WriteFile(L"FilesToUpdate\\readme.txt", "Tavilo 1.1: new lessons, faster start.\r\n");
     author.WriteFile(L"FilesToUpdate\\课程表.xml", "<课程表><课 名称=\"数学\"/></课程表>");
@@ -110,11 +146,44 @@ std::string AuthorsRoad(const std::wstring& outputDir, const ProgramDir& author)
     box.Dismiss();
     Expect(box.text == L"升级程序打包成功！", "F2 did not report a built package");
     PrintServerRows(server);
-    return author.ReadFile(L"Output\\Quellis1.0_1.1.sky");
+    const std::string package = author.ReadFile(L"Output\\Quellis1.0_1.1.sky");
+    const zipcore::ZipReader built = zipcore::ZipReader::open(Narrow(author / L"Output\\Quellis1.0_1.1.sky"));
+    bool signedPackage = false;
+    for (const zipcore::Entry& entry : built.entries()) signedPackage = signedPackage || entry.name == "Update.sig";
+    Expect(signedPackage, "the package F2 built holds no Update.sig");
+    Say("author: the package holds Update.sig");
+    return {package, signing::ComposeKeyFile(signing::KeyKind::Public, keys.publicBlob)};
 }
 
-void UsersRoad(const std::wstring& outputDir, const ProgramDir& user, const std::string& package)
+// A tampered copy of the signed package, offered to a suite that holds the author's public key, is refused
+// before anything moves.
+void TamperedCopyRefused(const std::wstring& outputDir, const ProgramDir& user, const SignedRelease& release)
 {
+    user.WriteFile(L"UpdateKey.pub", release.publicKey);
+    user.WriteFile(L"readme.txt", "Tavilo 1.0\r\n");
+    TempDir scratch;
+    user.WriteFile(L"Quellis.sky", Tampered(scratch, release.package, "readme.txt"));
+
+    UpdateApp app(user);
+    Say("user: a copy of the package with readme.txt changed on the way; click 开始升级");
+    app.ClickStart();
+    const MessageBoxInfo box = app.ExpectMessageBox(60s);
+    Shot(outputDir, L"install-refused", app.Form());
+    Say("user: message box \"" + Narrow(box.text) + "\"");
+    box.Dismiss();
+    Expect(box.text.rfind(L"升级包中的文件“readme.txt”与签名的升级说明不符", 0) == 0,
+           "the tampered package was not refused for its changed file");
+    Expect(user.ReadFile(L"readme.txt") == "Tavilo 1.0\r\n" && !user.Exists(L"Bin\\Tavilo.Lessons.dll"),
+           "the refused package changed the program directory");
+    Expect(user.Exists(L"Quellis.sky"), "the refused package was removed");
+    Say("user: nothing changed, Quellis.sky stays");
+}
+
+void UsersRoad(const std::wstring& outputDir, const ProgramDir& user, const SignedRelease& release)
+{
+    user.WriteFile(L"UpdateKey.pub", release.publicKey);
+    Say("user: UpdateKey.pub beside Update.exe");
+    const std::string& package = release.package;
     user.WriteFile(L"readme.txt", "Tavilo 1.0\r\n");
     user.WriteFile(L"Bin\\Tavilo.exe", "the suite itself, untouched by this update");
     user.WriteFile(L"Quellis.sky", package);
@@ -152,9 +221,11 @@ int wmain(int argc, wchar_t** argv)
     if (programFiles.back() != L'\\') programFiles += L'\\';
     try {
         ProgramDir author(programFiles);
-        const std::string package = AuthorsRoad(outputDir, author);
+        const SignedRelease release = AuthorsRoad(outputDir, author);
         ProgramDir user(programFiles);
-        UsersRoad(outputDir, user, package);
+        UsersRoad(outputDir, user, release);
+        ProgramDir otherUser(programFiles);
+        TamperedCopyRefused(outputDir, otherUser, release);
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "demo: failed: %s\n", error.what());

@@ -18,7 +18,7 @@ PackageSigner::PackageSigner(const std::string& privateKeyPath)
     try {
         privateKey_ = ReadKeyFile(KeyKind::Private, privateKeyPath);
     } catch (const KeyFileError& error) {
-        throw SigningError(error.what());
+        throw ESigningError(error.what());
     }
 }
 
@@ -28,14 +28,14 @@ void PackageSigner::SignFile(const std::string& path, const std::string& signatu
     try {
         signature = SignDigest(privateKey_, Sha256Of(ReadFileBytes(path, kLargestSignedFile)));
     } catch (const FileError& error) {
-        throw SigningError(signing_text::CannotSign(path, signing_text::Unreadable(error)));
+        throw ESigningError(signing_text::CannotSign(path, signing_text::Unreadable(error)));
     } catch (const CngError& error) {
-        throw SigningError(signing_text::CannotSign(path, error.what()));
+        throw ESigningError(signing_text::CannotSign(path, error.what()));
     }
     try {
         WriteFileBytes(signaturePath, signature, Existing::Replace);
     } catch (const FileError& error) {
-        throw SigningError(signing_text::CannotWrite(signaturePath, error.Code()));
+        throw ESigningError(signing_text::CannotWrite(signaturePath, error.Code()));
     }
 }
 

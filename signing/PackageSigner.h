@@ -11,13 +11,13 @@
 namespace signing {
 
 // The signature could not be made or written; the text (Chinese, for the author) says why.
-class SigningError : public Exception {
+class ESigningError : public Exception {
 public:
     using Exception::Exception;
 };
 
 // The private key from its file, checked as early as a build wants to know: a missing, unreadable or wrong file
-// raises SigningError before anything is written.
+// raises ESigningError before anything is written.
 class PackageSigner {
 public:
     explicit PackageSigner(const std::string& privateKeyPath);

@@ -27,7 +27,7 @@ bool SameHex(std::string_view a, std::string_view b)
 [[noreturn]] void FileDiffers(const std::string& name, std::string_view reason)
 {
     const std::string finding = t::FileDiffers(name, reason);
-    throw PackageNotTrusted(Check::FileDiffers, name, finding, t::RefusedFileDiffers(finding));
+    throw EPackageNotTrusted(Check::FileDiffers, name, finding, t::RefusedFileDiffers(finding));
 }
 
 void CheckPayload(const PackageContents& package, const PackageFile& entry)
@@ -86,7 +86,8 @@ private:
 
 }  // namespace
 
-PackageNotTrusted::PackageNotTrusted(Check check, std::string subject, std::string finding, const std::string& message)
+EPackageNotTrusted::EPackageNotTrusted(Check check, std::string subject, std::string finding,
+                                       const std::string& message)
     : Exception(message), check_(check), subject_(std::move(subject)), finding_(std::move(finding))
 {
 }
@@ -96,7 +97,7 @@ std::vector<std::uint8_t> ReadTrustedKey(const std::string& publicKeyPath)
     try {
         return ReadKeyFile(KeyKind::Public, publicKeyPath);
     } catch (const KeyFileError& error) {
-        throw PackageNotTrusted(Check::KeyUnusable, publicKeyPath, error.what(), t::RefusedKeyUnusable(error.what()));
+        throw EPackageNotTrusted(Check::KeyUnusable, publicKeyPath, error.what(), t::RefusedKeyUnusable(error.what()));
     }
 }
 
@@ -111,11 +112,11 @@ void CheckSignature(const PackageContents& package, std::span<const std::uint8_t
 {
     const std::optional<std::vector<std::uint8_t>> signature = package.Signature();
     if (!signature) {
-        throw PackageNotTrusted(Check::NoSignature, {}, std::string(t::kNoSignature), t::RefusedNoSignature());
+        throw EPackageNotTrusted(Check::NoSignature, {}, std::string(t::kNoSignature), t::RefusedNoSignature());
     }
     if (!VerifyDigest(publicKey, Sha256Of(package.Descriptor()), *signature)) {
-        throw PackageNotTrusted(Check::SignatureMismatch, {}, std::string(t::kSignatureMismatch),
-                                t::RefusedSignatureMismatch());
+        throw EPackageNotTrusted(Check::SignatureMismatch, {}, std::string(t::kSignatureMismatch),
+                                 t::RefusedSignatureMismatch());
     }
 }
 

@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "Errors.h"
+#include "ProgramLayout.h"
 #include "Sha256.h"
 #include "UpdateDescriptor.h"
 
 namespace signing {
 
 // The package's entry that holds the signature, beside the descriptor Update.xml.
-inline constexpr std::string_view kSignatureName = "Update.sig";
+inline constexpr std::string_view kSignatureName = layout::kSignature;
 
 enum class Check {
     KeyUnusable,        // the public key file cannot be read or is no public key: every package is refused
@@ -28,9 +29,9 @@ enum class Check {
 };
 
 // The package is refused. what() is the install's message; Finding() says what is wrong alone, for the tool.
-class PackageNotTrusted : public Exception {
+class EPackageNotTrusted : public Exception {
 public:
-    PackageNotTrusted(Check check, std::string subject, std::string finding, const std::string& message);
+    EPackageNotTrusted(Check check, std::string subject, std::string finding, const std::string& message);
     Check Failed() const { return check_; }
     // The payload's name (FileDiffers) or the key file's path (KeyUnusable); empty otherwise.
     const std::string& Subject() const { return subject_; }
@@ -54,10 +55,10 @@ public:
     virtual std::optional<Digest> PayloadSha256(const std::string& name) const = 0;
 };
 
-// The public key from its file; a file that cannot be read or parsed raises PackageNotTrusted (KeyUnusable).
+// The public key from its file; a file that cannot be read or parsed raises EPackageNotTrusted (KeyUnusable).
 std::vector<std::uint8_t> ReadTrustedKey(const std::string& publicKeyPath);
 
-// Raises PackageNotTrusted for the first check that fails. `entries` are the descriptor's entries as read from
+// Raises EPackageNotTrusted for the first check that fails. `entries` are the descriptor's entries as read from
 // these very bytes of Update.xml.
 void CheckSignedPackage(const PackageContents& package, const std::vector<PackageFile>& entries,
                         std::span<const std::uint8_t> publicKey);

@@ -10,6 +10,7 @@ std::optional<std::string> ReservedByTheInstall(std::string_view name, std::stri
 {
     const std::string_view temp = kTemp.substr(0, kTemp.size() - 1);
     if (SameFileName(name, kDescriptor)) return "文件名与升级说明文件 " + std::string(kDescriptor) + " 相同";
+    if (SameFileName(name, kSignature)) return "文件名与签名文件 " + std::string(kSignature) + " 相同";
     if (!directory.empty() && SameFileName(directory.substr(0, directory.find('\\')), temp)) {
         return "路径指向升级程序自己的临时目录 " + std::string(temp);
     }

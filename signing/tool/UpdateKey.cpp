@@ -109,7 +109,7 @@ int VerifyPackage(const std::string& packagePath, const std::string& publicKeyPa
         signing::CheckPayloads(*package, entries);
         WriteOut(t::PackageGood(packagePath, entries.size()));
         return kDone;
-    } catch (const signing::PackageNotTrusted& refused) {
+    } catch (const signing::EPackageNotTrusted& refused) {
         WriteError(t::PackageRefused(packagePath, refused.Finding()));
         return kFailed;
     } catch (const zipcore::Error& error) {

@@ -5,6 +5,9 @@
 #include <map>
 
 #include "DbTestSupport.h"
+#include "EcdsaKeys.h"
+#include "KeyFiles.h"
+#include "SignatureCheck.h"
 #include "Driver.h"
 #include "UpdateDescriptor.h"
 #include "zipcore/zip_reader.hpp"
@@ -45,12 +48,12 @@ protected:
         dir.WriteFile(L"FilesToUpdate\\说明 & 注意.txt", "中文内容");
     }
 
-    void WriteConfig(const ServerSettings& settings)
+    void WriteConfig(const ServerSettings& settings, const std::string& signingKey = "")
     {
         dir.WriteFile(L"config.ini", "[config]\r\nDriver=" + settings.driver + "\r\nServer=" + settings.server +
                                          "\r\nPort=" + settings.port + "\r\nDatabase=" + settings.database +
                                          "\r\nUserName=" + settings.userName + "\r\nPassword=" + settings.password +
-                                         "\r\n");
+                                         "\r\nSigningKey=" + signingKey + "\r\n");
     }
 
     void WriteFileList(const std::string& from, const std::string& to, const std::vector<ListedFile>& files)
@@ -172,6 +175,7 @@ TEST_F(BuildFlowTest, AFaultyListIsRefusedBeforeAnythingIsWritten)
     dir.WriteFile(L"FilesToUpdate\\update.XML", "<update/>");
     dir.WriteFile(L"FilesToUpdate\\Quellis.sky", "an old package among the author's files");
     dir.WriteFile(L"FilesToUpdate\\other\\Temp", "a file named like the install's folder");
+    dir.WriteFile(L"FilesToUpdate\\update.SIG", "a signature among the author's files");
     struct Case {
         std::vector<ListedFile> files;
         std::wstring named;  // what the message must name
@@ -187,6 +191,7 @@ TEST_F(BuildFlowTest, AFaultyListIsRefusedBeforeAnythingIsWritten)
         {{{"Quellis.sky", ""}}, L"升级包 Quellis.sky"},
         {{{"readme.txt", "temp\\"}}, L"临时目录"},
         {{{"readme.txt", ""}, {"other\\Temp", ""}}, L"临时目录"},
+        {{{"update.SIG", ""}}, L"Update.sig"},
     };
     UpdateApp app(dir);
     for (const Case& c : cases) {
@@ -263,4 +268,59 @@ TEST_F(BuildFlowTest, APackageBuiltByF2InstallsByteForByteInAnotherProgramDirect
     EXPECT_EQ(user.ReadFile(L"readme.txt"), dir.ReadFile(L"FilesToUpdate\\readme.txt"));
     EXPECT_EQ(user.ReadFile(L"Docs\\中文\\说明 & 注意.txt"), dir.ReadFile(L"FilesToUpdate\\说明 & 注意.txt"));
     EXPECT_FALSE(user.Exists(L"Quellis.sky"));
+}
+
+TEST_F(BuildFlowTest, ASigningKeyThatCannotBeUsedStopsTheBuildBeforeAnythingIsWritten)
+{
+    WriteFileList("1.0", "1.1", standardList);
+    dir.WriteFile(L"FilesToUpdate\\Author.key", "");
+    struct Case {
+        std::string signingKey;
+        std::wstring named;  // what the message must say
+    } cases[] = {
+        {"Keys\\Missing.key", L"文件不存在"},
+        {"FilesToUpdate\\Author.key", L"FilesToUpdate\\"},
+        {Narrow(dir / L"output\\Author.key"), L"Output\\"},
+    };
+    UpdateApp app(dir);
+    for (const Case& c : cases) {
+        WriteConfig(schema.Settings(), c.signingKey);
+        const MessageBoxInfo box = Build(app);
+        EXPECT_NE(box.text.find(c.named), std::wstring::npos) << Narrow(box.text);
+        EXPECT_EQ(box.icon, BoxIcon::Error);
+        EXPECT_FALSE(dir.Exists(L"Output")) << c.signingKey;
+        EXPECT_TRUE(PackageRows().empty());
+    }
+}
+
+TEST_F(BuildFlowTest, ASignedBuildCarriesTheSignatureAndEveryPayloadsHash)
+{
+    const signing::KeyPairBlobs keys = signing::GenerateKeyPair();
+    dir.WriteFile(L"Keys\\Author.key", signing::ComposeKeyFile(signing::KeyKind::Private, keys.privateBlob));
+    dir.WriteFile(L"UpdateKey.pub", signing::ComposeKeyFile(signing::KeyKind::Public, keys.publicBlob));
+    WriteConfig(schema.Settings(), "Keys\\Author.key");
+    WriteFileList("1.0", "1.1", standardList);
+    UpdateApp app(dir);
+    EXPECT_EQ(Build(app).text, L"升级程序打包成功！");
+    EXPECT_FALSE(dir.Exists(L"Output\\Update.sig")) << "the signature is removed after packing";
+
+    const std::wstring package = dir / L"Output\\Quellis1.0_1.1.sky";
+    if (const wchar_t* keep = _wgetenv(L"TAVILO_KEEP_PACKAGE")) CopyFileW(package.c_str(), keep, FALSE);
+    // Unpacked as the install unpacks it, the package passes the install's check.
+    TempDir unpacked;
+    for (const auto& [name, bytes] : PackageContents(package)) unpacked.WriteFile(Widen(name), bytes);
+    ASSERT_TRUE(unpacked.Exists(L"Update.sig"));
+    TXMLDocument xml;
+    xml.LoadFromFile(Narrow(unpacked / L"Update.xml"));
+    const DescriptorReader descriptor(xml);
+    std::vector<PackageFile> entries;
+    for (int i = 0; i < descriptor.FileCount(); ++i) entries.push_back(descriptor.File(i));
+    ASSERT_EQ(entries.size(), 3u);
+    const std::string readme = "read me\r\n";
+    EXPECT_EQ(entries[1].sha256,
+              signing::Hex(signing::Sha256Of(std::span(reinterpret_cast<const std::uint8_t*>(readme.data()), 9))));
+    std::string folder = Narrow(unpacked / L"Update.xml");
+    folder.resize(folder.size() - std::string("Update.xml").size());
+    EXPECT_NO_THROW(signing::CheckUnpackedPackage(Narrow(unpacked / L"Update.xml"), Narrow(unpacked / L"Update.sig"),
+                                                  folder, entries, Narrow(dir / L"UpdateKey.pub")));
 }

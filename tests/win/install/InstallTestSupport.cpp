@@ -8,6 +8,9 @@
 #include <stdexcept>
 
 #include "ControlIds.h"
+#include "EcdsaKeys.h"
+#include "KeyFiles.h"
+#include "Sha256.h"
 #include "UpdateDescriptor.h"
 #include "zipcore/byte_stream.hpp"
 #include "zipcore/zip_reader.hpp"
@@ -45,6 +48,39 @@ void WriteArchive(const TempDir& directory, const std::map<std::string, std::str
         writer.addEntry(name, source, zipcore::DosDateTime{});
     }
     writer.finish();
+}
+
+AuthorKey::AuthorKey()
+{
+    signing::KeyPairBlobs keys = signing::GenerateKeyPair();
+    privateBlob_ = std::move(keys.privateBlob);
+    publicBlob_ = std::move(keys.publicBlob);
+}
+
+std::string AuthorKey::PublicKeyFile() const
+{
+    return signing::ComposeKeyFile(signing::KeyKind::Public, publicBlob_);
+}
+
+void AuthorKey::WriteSignedPackage(const TempDir& directory, const std::string& version,
+                                   const std::vector<Payload>& files,
+                                   const std::function<void(std::map<std::string, std::string>&)>& tamper) const
+{
+    const auto bytesOf = [](const std::string& text) {
+        return std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    };
+    std::vector<PackageFile> entries;
+    std::map<std::string, std::string> contents;
+    for (const Payload& file : files) {
+        entries.push_back({file.name, file.path, signing::Hex(signing::Sha256Of(bytesOf(file.bytes)))});
+        contents[file.name] = file.bytes;
+    }
+    const std::string descriptor = ComposeDescriptor(version, entries);
+    const signing::Signature signature = signing::SignDigest(privateBlob_, signing::Sha256Of(bytesOf(descriptor)));
+    contents["Update.xml"] = descriptor;
+    contents["Update.sig"] = std::string(signature.begin(), signature.end());
+    if (tamper) tamper(contents);
+    WriteArchive(directory, contents);
 }
 
 void CorruptCrc(const TempDir& directory, const std::string& entry)

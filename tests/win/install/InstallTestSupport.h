@@ -4,6 +4,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -30,6 +32,22 @@ void WritePackageWithDescriptor(const TempDir& directory, const std::string& des
                                 const std::map<std::string, std::string>& entries);
 // Quellis.sky holding exactly these entries (no descriptor unless one of them is it).
 void WriteArchive(const TempDir& directory, const std::map<std::string, std::string>& entries);
+
+// An author's key pair, made with the signing library, and packages signed with it as a signed F2 build writes
+// them: a sha256 attribute on every entry, Update.xml and its signature Update.sig.
+class AuthorKey {
+public:
+    AuthorKey();
+    std::string PublicKeyFile() const;  // the text of UpdateKey.pub
+    // Quellis.sky signed with this key; `tamper` then changes the archive's entries (name to bytes) as an attacker
+    // would.
+    void WriteSignedPackage(const TempDir& directory, const std::string& version, const std::vector<Payload>& files,
+                            const std::function<void(std::map<std::string, std::string>&)>& tamper = {}) const;
+
+private:
+    std::vector<std::uint8_t> privateBlob_;
+    std::vector<std::uint8_t> publicBlob_;
+};
 
 // Rewrites the CRC that Quellis.sky records for this entry, in its local header and in the central directory, so
 // that unpacking the entry fails its check while the archive otherwise reads.

@@ -188,7 +188,7 @@ TEST(SignatureCheck, DecidesEachCaseByTheCheckThatFails)
         try {
             package.Check();
             EXPECT_FALSE(c.refused) << "passed";
-        } catch (const signing::PackageNotTrusted& refused) {
+        } catch (const signing::EPackageNotTrusted& refused) {
             ASSERT_TRUE(c.refused) << refused.what();
             EXPECT_EQ(refused.Failed(), *c.refused) << refused.what();
             if (!c.subject.empty()) {
@@ -206,7 +206,7 @@ TEST(SignatureCheck, TheSignerStopsAtAKeyFileItCannotUse)
     package.dir.WriteFile(L"Broken.key", "Tavilo update private key (ECDSA P-256)\r\n00\r\n");
     for (const std::wstring key : {L"Missing.key", L"UpdateKey.pub", L"Broken.key"}) {
         SCOPED_TRACE(Narrow(key));
-        EXPECT_THROW(signing::PackageSigner{package.Path(key)}, signing::SigningError);
+        EXPECT_THROW(signing::PackageSigner{package.Path(key)}, signing::ESigningError);
     }
 }
 

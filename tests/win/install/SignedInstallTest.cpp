@@ -1,0 +1,133 @@
+// Signed packages through the window: with UpdateKey.pub in the program directory the real Update.exe installs a
+// package only when its signature and every payload's SHA-256 hold, and refuses it otherwise with the message of
+// the check that failed, before anything moves.
+#include <gtest/gtest.h>
+
+#include "InstallTestSupport.h"
+#include "SignatureTexts.h"
+
+using namespace install_test;
+namespace text = signing_text;
+
+namespace {
+
+const std::vector<Payload> kFiles = {{"app.dll", "", "version 2"}, {"说明.txt", "文档\\", "汉字内容"}};
+
+void ExpectSucceeded(Updater& app)
+{
+    app.ClickStart();
+    const auto box = app.NextBox();
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, L"升级成功!") << Describe(*box);
+}
+
+class SignedInstall : public ::testing::Test {
+protected:
+    ProgramDir directory;
+    AuthorKey author;
+};
+
+}  // namespace
+
+TEST_F(SignedInstall, EachFailedCheckRefusesThePackageWithItsMessageAndChangesNothing)
+{
+    const AuthorKey stranger;
+    struct Case {
+        const char* what;
+        std::function<void(const TempDir&)> writePackage;
+        std::string messageStart;
+        std::string messageEnd;
+    };
+    const std::string fileDiffers = text::RefusedFileDiffers(text::FileDiffers("app.dll", text::kContentDiffers));
+    const std::vector<Case> cases = {
+        {"a changed payload",
+         [&](const TempDir& d) {
+             author.WriteSignedPackage(d, "2.0", kFiles, [](auto& entries) { entries["app.dll"] = "malware"; });
+         },
+         fileDiffers, ""},
+        {"a changed descriptor",
+         [&](const TempDir& d) {
+             author.WriteSignedPackage(d, "2.0", kFiles, [](auto& entries) {
+                 std::string& descriptor = entries["Update.xml"];
+                 descriptor.replace(descriptor.find("2.0"), 3, "9.9");
+             });
+         },
+         text::RefusedSignatureMismatch(), ""},
+        {"a missing Update.sig",
+         [&](const TempDir& d) {
+             author.WriteSignedPackage(d, "2.0", kFiles, [](auto& entries) { entries.erase("Update.sig"); });
+         },
+         text::RefusedNoSignature(), ""},
+        {"an unsigned package", [](const TempDir& d) { WritePackage(d, "2.0", kFiles); }, text::RefusedNoSignature(),
+         ""},
+        {"another key", [&](const TempDir& d) { stranger.WriteSignedPackage(d, "2.0", kFiles); },
+         text::RefusedSignatureMismatch(), ""},
+        {"an unreadable UpdateKey.pub",
+         [&](const TempDir& d) {
+             d.WriteFile(L"UpdateKey.pub", "Tavilo update public key (ECDSA P-256)\r\n0123\r\n");
+             author.WriteSignedPackage(d, "2.0", kFiles);
+         },
+         "无法使用公钥文件 ", text::RefusedKeyUnusable("")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProgramDir program;
+        program.WriteFile(L"app.dll", "version 1");
+        program.WriteFile(L"UpdateKey.pub", author.PublicKeyFile());
+        c.writePackage(program);
+        const Picture before = TakePicture(program);
+
+        Updater app(program);
+        app.ClickStart();
+        const auto box = app.NextBox();
+        ASSERT_TRUE(box.has_value());
+        const std::string message = Narrow(box->text);
+        EXPECT_TRUE(message.starts_with(c.messageStart) && message.ends_with(c.messageEnd)) << Describe(*box);
+        EXPECT_EQ(box->icon, BoxIcon::Error);
+        EXPECT_EQ(box->caption, L"提示");
+        EXPECT_EQ(Difference(before, TakePicture(program)), "") << "nothing moves and the package stays";
+    }
+}
+
+TEST_F(SignedInstall, SignedPackagesInstallAndANewKeyInAPackageTakesOver)
+{
+    // Without UpdateKey.pub, an unsigned and a signed package install as any package does.
+    WritePackage(directory, "1.1", kFiles);
+    {
+        Updater app(directory);
+        ExpectSucceeded(app);
+    }
+    author.WriteSignedPackage(directory, "1.2", kFiles);
+    {
+        Updater app(directory);
+        ExpectSucceeded(app);
+    }
+    EXPECT_EQ(directory.ReadFile(L"文档\\说明.txt"), "汉字内容");
+
+    // With it, a signed package installs, and one that brings a new key hands the trust on to that key.
+    directory.WriteFile(L"UpdateKey.pub", author.PublicKeyFile());
+    const AuthorKey next;
+    author.WriteSignedPackage(directory, "2.0",
+                              {{"app.dll", "", "version 3"}, {"UpdateKey.pub", "", next.PublicKeyFile()}});
+    {
+        Updater app(directory);
+        ExpectSucceeded(app);
+    }
+    EXPECT_EQ(directory.ReadFile(L"app.dll"), "version 3");
+    EXPECT_EQ(directory.ReadFile(L"UpdateKey.pub"), next.PublicKeyFile());
+
+    author.WriteSignedPackage(directory, "2.1", {{"app.dll", "", "signed by the old key"}});
+    {
+        Updater app(directory);
+        app.ClickStart();
+        const auto box = app.NextBox();
+        ASSERT_TRUE(box.has_value());
+        EXPECT_EQ(Narrow(box->text), text::RefusedSignatureMismatch()) << Describe(*box);
+    }
+    next.WriteSignedPackage(directory, "2.1", {{"app.dll", "", "version 4"}});
+    {
+        Updater app(directory);
+        ExpectSucceeded(app);
+    }
+    EXPECT_EQ(directory.ReadFile(L"app.dll"), "version 4");
+}
