@@ -114,6 +114,35 @@ bool HoldsExactly(const std::string& packagePath, const std::multiset<std::strin
     }
 }
 
+// The author's file list: the step it builds and its files, in order.
+struct FileList {
+    std::string fromVersion;
+    std::string toVersion;
+    std::vector<SourceFile> files;
+};
+
+FileList ReadFileList(TXMLDocument& xml, const std::string& programDir)
+{
+    try {
+        xml.LoadFromFile(programDir + std::string(layout::kFileList));
+        xml.SetActive(true);
+    } catch (const Exception&) {
+        // The document stays inactive; reading it below reports "No active document".
+    }
+    TXMLNode root = xml.DocumentElement();
+    FileList list{root.ChildNodes("foreversion").Text(), root.ChildNodes("version").Text(), {}};
+    TXMLNode items = root.ChildNodes("files");
+    const int count = items.ChildCount();
+    for (int i = 0; i < count; ++i) {
+        TXMLNode item = items.Child(i);
+        const std::string source = item.AttributeText("src");
+        std::string fullPath = programDir;
+        fullPath.append(layout::kAuthorFiles).append(source);  // one chain of + trips GCC 12's -Wrestrict
+        list.files.push_back({source, fullPath, {ExtractFileName(fullPath), item.AttributeText("des")}});
+    }
+    return list;
+}
+
 }  // namespace
 
 TPackageBuild::TPackageBuild(IFlowView& view, TXMLDocument& xml, const TZipPacker& packer, Publisher publish)
@@ -126,26 +155,10 @@ void TPackageBuild::Run(WORD key)
     const std::string programDir = ProgramDirectory();
     if (!FileExists(programDir + std::string(layout::kAuthorMarker)) || key != kBuildKey) return;
 
-    try {
-        xml_.LoadFromFile(programDir + std::string(layout::kFileList));
-        xml_.SetActive(true);
-    } catch (const Exception&) {
-        // The document stays inactive; reading it below reports "No active document".
-    }
-    TXMLNode list = xml_.DocumentElement();
-    const std::string fromVersion = list.ChildNodes("foreversion").Text();
-    const std::string toVersion = list.ChildNodes("version").Text();
-
-    std::vector<SourceFile> files;
-    TXMLNode items = list.ChildNodes("files");
-    const int count = items.ChildCount();
-    for (int i = 0; i < count; ++i) {
-        TXMLNode item = items.Child(i);
-        const std::string source = item.AttributeText("src");
-        std::string fullPath = programDir;
-        fullPath.append(layout::kAuthorFiles).append(source);  // one chain of + trips GCC 12's -Wrestrict
-        files.push_back({source, fullPath, {ExtractFileName(fullPath), item.AttributeText("des")}});
-    }
+    FileList list = ReadFileList(xml_, programDir);
+    const std::string& fromVersion = list.fromVersion;
+    const std::string& toVersion = list.toVersion;
+    std::vector<SourceFile>& files = list.files;
     if (auto problem = ProblemWith(files)) {
         view_.Notify(*problem, NoticeIcon::Error);
         return;

@@ -130,6 +130,50 @@ std::vector<std::string> HoldersOf(const EInstallStepError& error)
     return aboutAFile && MeansFileInUse(error.Code()) ? ProgramsHoldingFile(error.Path()) : std::vector<std::string>{};
 }
 
+// Moves every planned file into place as one transaction, the status line naming each. Nothing when a step
+// failed: everything was put back (or the journal keeps what is left to undo for the next click) and a notice has
+// said so.
+std::optional<InstallTransaction> PlaceFiles(IFlowView& view, FileOperations& files,
+                                             const std::string& programDirectory, const std::vector<PlannedFile>& plan,
+                                             const std::string& version, const std::string& packageSha256)
+{
+    std::optional<InstallTransaction> transaction;
+    try {
+        transaction.emplace(InstallTransaction::Begin(files, programDirectory));
+        for (const PlannedFile& file : plan) {
+            view.SetStatus(text::Upgrading(file.name));
+            view.PaintNow();
+            DelayWithMessages();
+            transaction->MakeDirectories(file.directory);
+            transaction->PlaceUnpackedFile(file.name, file.directory);
+        }
+        transaction->Commit(version, packageSha256);
+    } catch (const EInstallStepError& error) {
+        // Asked before the rollback: the program that holds the file is the one the user has to close.
+        const std::vector<std::string> holders = HoldersOf(error);
+        try {
+            if (transaction) transaction->RollBack();
+            view.SetStatus("");
+            view.Notify(text::InstallFailed(error, holders), NoticeIcon::Error);
+        } catch (const ERollbackError& rollback) {
+            view.SetStatus("");
+            view.Notify(text::InstallFailedNotUndone(error, holders, rollback), NoticeIcon::Error);
+        }
+        return std::nullopt;
+    } catch (...) {
+        // Anything unforeseen still leaves the program directory as it was; the error itself goes to the
+        // application's handler. A rollback that fails here leaves the journal for the next click.
+        if (transaction) {
+            try {
+                transaction->RollBack();
+            } catch (const ERollbackError&) {
+            }
+        }
+        throw;
+    }
+    return transaction;
+}
+
 }  // namespace
 
 TInstallFlow::TInstallFlow(IFlowView& view, TXMLDocument& xml, const TZipExtractor& extractor,
@@ -199,40 +243,9 @@ void TInstallFlow::Run()
         return;
     }
 
-    std::optional<InstallTransaction> transaction;
-    try {
-        transaction.emplace(InstallTransaction::Begin(files, programDirectory));
-        for (const PlannedFile& file : plan) {
-            view_.SetStatus(text::Upgrading(file.name));
-            view_.PaintNow();
-            DelayWithMessages();
-            transaction->MakeDirectories(file.directory);
-            transaction->PlaceUnpackedFile(file.name, file.directory);
-        }
-        transaction->Commit(descriptor.Version(), packageSha256);
-    } catch (const EInstallStepError& error) {
-        // Asked before the rollback: the program that holds the file is the one the user has to close.
-        const std::vector<std::string> holders = HoldersOf(error);
-        try {
-            if (transaction) transaction->RollBack();
-            view_.SetStatus("");
-            view_.Notify(text::InstallFailed(error, holders), NoticeIcon::Error);
-        } catch (const ERollbackError& rollback) {
-            view_.SetStatus("");
-            view_.Notify(text::InstallFailedNotUndone(error, holders, rollback), NoticeIcon::Error);
-        }
-        return;
-    } catch (...) {
-        // Anything unforeseen still leaves the program directory as it was; the error itself goes to the
-        // application's handler. A rollback that fails here leaves the journal for the next click.
-        if (transaction) {
-            try {
-                transaction->RollBack();
-            } catch (const ERollbackError&) {
-            }
-        }
-        throw;
-    }
+    std::optional<InstallTransaction> transaction =
+        PlaceFiles(view_, files, programDirectory, plan, descriptor.Version(), packageSha256);
+    if (!transaction) return;
 
     const bool packageDeleted = DeletePackage(files, package);
     view_.SetStatus(std::string(text::kUpdatingVersion));
