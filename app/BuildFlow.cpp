@@ -143,6 +143,34 @@ FileList ReadFileList(TXMLDocument& xml, const std::string& programDir)
     return list;
 }
 
+// With SigningKey set, the signer for this build: a key in the wrong place or one that cannot be read is a
+// problem (the message), settled before anything is written. Without it, no signer and no problem.
+std::optional<std::string> PrepareSigner(const std::string& programDir, std::optional<signing::PackageSigner>& signer)
+{
+    const std::optional<std::string> keyPath = SigningKeyPath(programDir);
+    if (!keyPath) return std::nullopt;
+    if (auto problem = ProblemWithKeyPlace(*keyPath, programDir)) return problem;
+    try {
+        signer.emplace(*keyPath);
+    } catch (const signing::ESigningError& error) {
+        return std::string(error.what());
+    }
+    return std::nullopt;
+}
+
+// Every payload's SHA-256 on its descriptor entry, for a signed package; the message for a file that cannot be read.
+std::optional<std::string> AddDigests(std::vector<SourceFile>& files)
+{
+    for (SourceFile& file : files) {
+        try {
+            file.entry.sha256 = signing::Hex(signing::FileSha256(file.fullPath));
+        } catch (const signing::FileError& error) {
+            return "无法读取要打包的文件（" + signing_text::Unreadable(error) + "）：" + file.source;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 TPackageBuild::TPackageBuild(IFlowView& view, TXMLDocument& xml, const TZipPacker& packer, Publisher publish)
@@ -167,31 +195,20 @@ void TPackageBuild::Run(WORD key)
     // Signing is settled before anything is written: a key in the wrong place or one that cannot be read stops
     // the build here.
     std::optional<signing::PackageSigner> signer;
-    if (const std::optional<std::string> keyPath = SigningKeyPath(programDir)) {
-        if (auto problem = ProblemWithKeyPlace(*keyPath, programDir)) {
-            view_.Notify(*problem, NoticeIcon::Error);
-            return;
-        }
-        try {
-            signer.emplace(*keyPath);
-        } catch (const signing::ESigningError& error) {
-            view_.Notify(error.what(), NoticeIcon::Error);
-            return;
-        }
+    if (auto problem = PrepareSigner(programDir, signer)) {
+        view_.Notify(*problem, NoticeIcon::Error);
+        return;
     }
 
     std::vector<PackageFile> entries;
     std::vector<std::string> packedFiles;
-    for (SourceFile& file : files) {
-        if (signer) {
-            try {
-                file.entry.sha256 = signing::Hex(signing::FileSha256(file.fullPath));
-            } catch (const signing::FileError& error) {
-                view_.Notify("无法读取要打包的文件（" + signing_text::Unreadable(error) + "）：" + file.source,
-                             NoticeIcon::Error);
-                return;
-            }
+    if (signer) {
+        if (auto problem = AddDigests(files)) {
+            view_.Notify(*problem, NoticeIcon::Error);
+            return;
         }
+    }
+    for (const SourceFile& file : files) {
         entries.push_back(file.entry);
         packedFiles.push_back(file.fullPath);
     }
