@@ -69,12 +69,17 @@ initialise() {
 start() {
   if [ ! -f "$data/PG_VERSION" ]; then initialise; fi
   if ! running; then
+    # Another checkout may be starting its server too: a port is free only until a server takes it, so choosing
+    # one and starting on it is done by one checkout at a time.
+    exec 8>>/tmp/tavilo-pg-port.lock
+    flock 8
     local port
     port=$(free_port)
     as_owner mkdir -p "$sockets"
     as_owner "$bin/pg_ctl" start -w -D "$data" -l "$pgdir/server.log" \
       -o "-p $port -c listen_addresses=127.0.0.1 -c unix_socket_directories='$sockets' -c fsync=off \
           -c full_page_writes=off -c synchronous_commit=off" >/dev/null
+    exec 8>&-
   fi
   local port
   port=$(running_port)
