@@ -78,7 +78,7 @@ start() {
     as_owner mkdir -p "$sockets"
     as_owner "$bin/pg_ctl" start -w -D "$data" -l "$pgdir/server.log" \
       -o "-p $port -c listen_addresses=127.0.0.1 -c unix_socket_directories='$sockets' -c fsync=off \
-          -c full_page_writes=off -c synchronous_commit=off" >/dev/null
+          -c full_page_writes=off -c synchronous_commit=off" >/dev/null 8>&-  # the server must not hold the lock
     exec 8>&-
   fi
   local port
