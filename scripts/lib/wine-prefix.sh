@@ -10,6 +10,10 @@ source "$root/scripts/lib/wine-env.sh"
 "$WINESERVER" -k 2>/dev/null || true
 "$WINESERVER" -w 2>/dev/null || true
 
+# A prefix booted while the 32-bit loader could not run lacks its 32-bit half; the marker cannot tell.
+if [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+  rm -f "$WINEPREFIX/.tavilo-ready"
+fi
 if [ ! -f "$WINEPREFIX/.tavilo-ready" ]; then
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"

@@ -128,6 +128,24 @@ void ProgramDir::CopyFromBin(const std::wstring& name) const
 
 // ---- processes ------------------------------------------------------------------------------------------------
 
+// Every program a test starts belongs to one job that ends with the test's process. A test that ctest kills at its
+// timeout would otherwise leave a stand-in suite program running, and every later install would be told to close
+// it first.
+HANDLE TestJob()
+{
+    static const HANDLE job = [] {
+        const HANDLE made = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (made == nullptr ||
+            !SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            throw std::runtime_error("cannot make the tests' job object: error " + std::to_string(GetLastError()));
+        }
+        return made;
+    }();
+    return job;
+}
+
 Process::Process(const std::wstring& executable, const std::wstring& arguments, const std::wstring& directory)
 {
     std::wstring commandLine = L"\"" + executable + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
@@ -138,10 +156,20 @@ Process::Process(const std::wstring& executable, const std::wstring& arguments, 
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+    if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info_)) {
         throw std::runtime_error("cannot start " + Narrow(executable) + ": error " + std::to_string(GetLastError()));
     }
+    // Suspended until it is in the job, so that nothing it starts escapes it.
+    if (!AssignProcessToJobObject(TestJob(), info_.hProcess)) {
+        const DWORD error = GetLastError();
+        TerminateProcess(info_.hProcess, 1);
+        CloseHandle(info_.hThread);
+        CloseHandle(info_.hProcess);
+        throw std::runtime_error("cannot put " + Narrow(executable) + " in the tests' job: error " +
+                                 std::to_string(error));
+    }
+    ResumeThread(info_.hThread);
 }
 
 Process::Process(Process&& other) noexcept : info_(other.info_)

@@ -181,3 +181,26 @@ TEST_F(FormTest, CloseRunningProgramsFindsCaptionsWithoutRegardToCase)
     EXPECT_FALSE(form.CloseRunningPrograms());
     EXPECT_EQ(RequestsReceived(program, mobile), 3u);
 }
+
+// The rig's own promise: a program that a test started ends with the test, even when the test is killed (as ctest
+// does at a timeout); a stand-in suite program left running would make every later install refuse. This test runs
+// itself a second time as the test that is killed.
+TEST(TestJob, AProgramATestStartedEndsWhenTheTestIsKilled)
+{
+    wchar_t probeCaption[64]{};
+    if (GetEnvironmentVariableW(L"TAVILO_JOB_PROBE", probeCaption, 64) > 0) {
+        Process suiteProgram(BinDirectory() + L"FakeSuiteProgram.exe", L"\"" + std::wstring(probeCaption) + L"\" ignore");
+        Sleep(INFINITE);
+    }
+    const std::wstring caption = L"作业探针 " + std::to_wstring(GetCurrentProcessId());
+    wchar_t self[MAX_PATH]{};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    SetEnvironmentVariableW(L"TAVILO_JOB_PROBE", caption.c_str());
+    Process killedTest(self, L"--gtest_filter=TestJob.*");
+    SetEnvironmentVariableW(L"TAVILO_JOB_PROBE", nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return FindWindowW(nullptr, caption.c_str()) != nullptr; }, 30s));
+
+    killedTest.Kill();
+    EXPECT_TRUE(WaitUntil([&] { return FindWindowW(nullptr, caption.c_str()) == nullptr; }, 10s))
+        << "the stand-in suite program outlived the test that started it";
+}

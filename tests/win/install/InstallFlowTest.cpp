@@ -419,7 +419,7 @@ TEST_F(InstallFlow, ReplacedFilesOnAnyVolumeComeBackWithTheirAttributesAndLeaveN
         std::optional<OtherVolumeFolder> other;
         std::optional<HostLink> link;
         if (c.otherVolume) {
-            other.emplace();
+            other.emplace(program.Path());
             link.emplace(program / L"Bin", other->Path());
             ASSERT_TRUE(link->Made());
         }

@@ -412,7 +412,7 @@ TEST(FileOperations, AMoveAcrossVolumesKeepsTheFileWholeAndItsCutsAreUndone)
 {
     if (!install_test::UnderWine()) GTEST_SKIP() << "the other volume is a host file system";
     TempDir directory;
-    install_test::OtherVolumeFolder other;
+    install_test::OtherVolumeFolder other(directory.Path());
     install_test::HostLink link(directory / L"Bin", other.Path());
     ASSERT_TRUE(link.Made());
     directory.WriteFile(L"Bin\\old.dll", "old");

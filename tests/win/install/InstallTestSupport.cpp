@@ -162,12 +162,24 @@ HostLink::~HostLink()
     WaitUntil([this] { return GetFileAttributesW(link_.c_str()) == INVALID_FILE_ATTRIBUTES; }, 10s);
 }
 
-OtherVolumeFolder::OtherVolumeFolder()
+OtherVolumeFolder::OtherVolumeFolder(const std::wstring& thisVolume)
 {
     static unsigned counter = 0;
     path_ = L"Z:\\dev\\shm\\tavilo-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()) +
             L"-" + std::to_wstring(++counter) + L"\\";
     if (!CreateDirectoryW(path_.c_str(), nullptr)) throw std::runtime_error("cannot make a folder in /dev/shm");
+    const std::wstring probe = thisVolume + L"volume-probe.txt";
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    const BOOL moved = MoveFileExW(probe.c_str(), (path_ + L"volume-probe.txt").c_str(), 0);
+    const DWORD error = GetLastError();
+    DeleteFileW(probe.c_str());
+    if (moved || error != ERROR_NOT_SAME_DEVICE) {
+        RemoveTree(WithoutSeparator(path_));
+        throw std::runtime_error("/dev/shm is not another volume on this host (a plain move there " +
+                                 (moved ? std::string("succeeded") : "failed with error " + std::to_string(error)) +
+                                 "): the cross-volume tests would cross nothing");
+    }
 }
 
 OtherVolumeFolder::~OtherVolumeFolder()

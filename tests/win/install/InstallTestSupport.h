@@ -74,10 +74,12 @@ private:
 };
 
 // A folder of its own on the host's /dev/shm, a file system other than the test tree's: another volume, as
-// Windows programs under Wine see it. Removed with everything in it at the end.
+// Windows programs under Wine see it. Removed with everything in it at the end. Throws unless a plain move from
+// `thisVolume` (a folder of the test tree) into it fails with ERROR_NOT_SAME_DEVICE: a host whose /dev/shm is on
+// the same file system would let the cross-volume tests pass without crossing anything.
 class OtherVolumeFolder {
 public:
-    OtherVolumeFolder();
+    explicit OtherVolumeFolder(const std::wstring& thisVolume);
     ~OtherVolumeFolder();
     OtherVolumeFolder(const OtherVolumeFolder&) = delete;
     OtherVolumeFolder& operator=(const OtherVolumeFolder&) = delete;
