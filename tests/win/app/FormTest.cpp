@@ -189,7 +189,8 @@ TEST(TestJob, AProgramATestStartedEndsWhenTheTestIsKilled)
 {
     wchar_t probeCaption[64]{};
     if (GetEnvironmentVariableW(L"TAVILO_JOB_PROBE", probeCaption, 64) > 0) {
-        Process suiteProgram(BinDirectory() + L"FakeSuiteProgram.exe", L"\"" + std::wstring(probeCaption) + L"\" ignore");
+        Process suiteProgram(BinDirectory() + L"FakeSuiteProgram.exe",
+                             L"\"" + std::wstring(probeCaption) + L"\" ignore");
         Sleep(INFINITE);
     }
     const std::wstring caption = L"作业探针 " + std::to_wstring(GetCurrentProcessId());
