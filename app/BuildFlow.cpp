@@ -164,7 +164,7 @@ std::optional<std::string> AddDigests(std::vector<SourceFile>& files)
     for (SourceFile& file : files) {
         try {
             file.entry.sha256 = signing::Hex(signing::FileSha256(file.fullPath));
-        } catch (const signing::FileError& error) {
+        } catch (const EFileOperationError& error) {
             return "无法读取要打包的文件（" + signing_text::Unreadable(error) + "）：" + file.source;
         }
     }

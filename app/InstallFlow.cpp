@@ -13,6 +13,7 @@
 #include "Dialogs.h"
 #include "Paths.h"
 #include "SignatureCheck.h"
+#include "Sha256.h"
 #include "SharedRoutines.h"
 #include "UpdateDescriptor.h"
 #include "XmlDocument.h"
@@ -22,7 +23,6 @@
 #include "install/InstallLayout.h"
 #include "install/InstallTexts.h"
 #include "install/InstallTransaction.h"
-#include "install/PackageFingerprint.h"
 #include "install/PackagePlan.h"
 #include "install/Staging.h"
 
@@ -41,11 +41,9 @@ std::optional<std::string> RefusalOfUntrusted(const std::string& programDirector
 {
     const std::string trustedKey = programDirectory + std::string(layout::kTrustedKey);
     if (!FileExists(trustedKey)) return std::nullopt;
-    std::vector<PackageFile> entries;
-    for (int i = 0; i < descriptor.FileCount(); ++i) entries.push_back(descriptor.File(i));
     try {
         signing::CheckUnpackedPackage(staging + std::string(kDescriptor), staging + std::string(layout::kSignature),
-                                      staging, entries, trustedKey);
+                                      staging, descriptor.Files(), trustedKey);
         return std::nullopt;
     } catch (const signing::EPackageNotTrusted& refused) {
         return refused.what();
@@ -75,7 +73,7 @@ AfterRecovery FinishCommittedInstall(HWND owner, FileOperations& files, InstallT
     if (FileExists(package)) {
         std::string packageSha256;
         try {
-            packageSha256 = Sha256OfFile(package);
+            packageSha256 = signing::Hex(signing::FileSha256(package));
         } catch (const EFileOperationError& error) {
             committed.RemoveBackups();
             ShowNotice(owner, text::PackageUnreadable(error), NoticeIcon::Error);
@@ -202,7 +200,7 @@ void TInstallFlow::Run()
 
     std::string packageSha256;
     try {
-        packageSha256 = Sha256OfFile(package);
+        packageSha256 = signing::Hex(signing::FileSha256(package));
     } catch (const EFileOperationError& error) {
         view_.Notify(text::PackageUnreadable(error), NoticeIcon::Error);
         return;
@@ -233,7 +231,7 @@ void TInstallFlow::Run()
     const DescriptorReader descriptor(xml_);
     std::vector<PlannedFile> plan;
     try {
-        plan = PlanInstall(descriptor, programDirectory);
+        plan = PlanInstall(descriptor.Files(), programDirectory);
     } catch (const ERefusedEntry& refused) {
         view_.Notify(refused.what(), NoticeIcon::Error);
         return;

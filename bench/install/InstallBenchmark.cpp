@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "Driver.h"
+#include "Sha256.h"
 #include "SharedRoutines.h"
 #include "ZipExtractor.h"
 #include "install/FileOperations.h"
 #include "install/InstallTransaction.h"
-#include "install/PackageFingerprint.h"
 #include "install/Staging.h"
 #include "UpdateDescriptor.h"
 #include "zipcore/byte_stream.hpp"
@@ -136,7 +136,7 @@ void Parts(int count)
     WritePackage(directory / L"Quellis.sky", files);
     const std::string package = driver::Narrow(directory / L"Quellis.sky");
     const auto hashStart = Clock::now();
-    Sha256OfFile(package);
+    signing::FileSha256(package);
     const double hash = Seconds(Clock::now() - hashStart);
     std::printf("  package SHA-256 (CNG)              %7.1f ms  (%.1f MiB)\n", 1000 * hash,
                 static_cast<double>(std::filesystem::file_size(directory / L"Quellis.sky")) / (1 << 20));
@@ -149,7 +149,7 @@ void Parts(int count)
         directory.WriteFile(L"large.bin", bytes);
     }
     const auto largeStart = Clock::now();
-    Sha256OfFile(driver::Narrow(directory / L"large.bin"));
+    signing::FileSha256(driver::Narrow(directory / L"large.bin"));
     const double large = Seconds(Clock::now() - largeStart);
     std::printf("  SHA-256 of 64 MiB                  %7.1f ms  = %.0f MiB/s\n", 1000 * large, 64 / large);
     directory.Remove(L"large.bin");
