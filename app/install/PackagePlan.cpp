@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "Notice.h"
 #include "Paths.h"
 #include "install/InstallLayout.h"
 #include "install/InstallTexts.h"
@@ -37,7 +38,8 @@ std::vector<PlannedFile> PlanInstall(const std::vector<PackageFile>& entries, co
     for (const PackageFile& entry : entries) {
         const PlannedFile file{entry.name, NormalizeDirectory(entry.path)};
         if (auto problem = Problem(plan, entry, file, programDirectory)) {
-            throw ERefusedEntry(install_text::RefusedEntry(static_cast<int>(plan.size()) + 1, entry, *problem));
+            const int index = static_cast<int>(plan.size()) + 1;
+            throw ERefusal(ErrorNotice(install_text::RefusedEntry(index, entry, *problem)));
         }
         plan.push_back(file);
     }

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -154,9 +155,12 @@ void Parts(int count)
     std::printf("  SHA-256 of 64 MiB                  %7.1f ms  = %.0f MiB/s\n", 1000 * large, 64 / large);
     directory.Remove(L"large.bin");
 
-    const TZipExtractor extractor(nullptr);
+    const TZipExtractor extractor;
+    const std::string bin = driver::Narrow(driver::BinDirectory());
     const auto extractStart = Clock::now();
-    extractor.UnZipArchive(driver::Narrow(directory / L"Quellis.sky"), driver::Narrow(directory / L"Temp\\Package\\"));
+    if (extractor.UnZipArchive(package, driver::Narrow(directory / L"Temp\\Package\\"), bin)) {
+        throw std::runtime_error("unzip32.dll is missing");
+    }
     const double extraction = Seconds(Clock::now() - extractStart);
     std::printf("  extraction (unzip32.dll)           %7.1f ms  = %.2f ms a file\n", 1000 * extraction,
                 1000 * extraction / count);
@@ -178,7 +182,9 @@ void Parts(int count)
     std::printf("  the pauses' share of the files     %7.1f %%\n", 100 * pause / (pause + moves / count));
 
     // What an interrupted run leaves: every file still unpacked. The next click empties the folder first.
-    extractor.UnZipArchive(package, driver::Narrow(directory / L"Temp\\Package\\"));
+    if (extractor.UnZipArchive(package, driver::Narrow(directory / L"Temp\\Package\\"), bin)) {
+        throw std::runtime_error("unzip32.dll is missing");
+    }
     const auto emptyingStart = Clock::now();
     PrepareStaging(operations, root);
     const double emptying = Seconds(Clock::now() - emptyingStart);
