@@ -1,30 +1,39 @@
-// The package build: in author mode (the marker file present), F2 turns the author's file list into a package in
-// Output\, has it published on the update server and says so.
+// The package build: in author mode, F2 turns the author's file list into a package in Output\, has it published
+// on the update server and says so.
 #pragma once
 
-#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "AuthorFileList.h"
 #include "FlowView.h"
+#include "PackageSigner.h"
+#include "Publication.h"
 
 class TXMLDocument;
 class TZipPacker;
 
 class TPackageBuild {
 public:
-    // Registers a built package on the update server (path, to-version, from-version); true when all of it is
-    // there. Shows its own messages for the failures it expects.
-    using Publisher = std::function<bool(const std::string&, const std::string&, const std::string&)>;
+    // programDirectory: the author's, as the key press found it (ending in '\'). publication: registers the built
+    // package on the update server.
+    TPackageBuild(IFlowView& view, std::string programDirectory, TXMLDocument& xml, const TZipPacker& packer,
+                  TPublication publication);
 
-    TPackageBuild(IFlowView& view, TXMLDocument& xml, const TZipPacker& packer, Publisher publish);
-
-    // One key press of the window, before the focused control sees it: F2 in author mode builds; anything else
-    // does nothing.
-    void Run(WORD key);
+    // Builds one package, publishes it and says so. Errors it does not expect go on to the caller.
+    void Run();
 
 private:
+    struct Output;
+
+    void CheckNamesForLibrary(const std::vector<SourceFile>& files, bool signedPackage, const Output& output) const;
+    std::optional<Notice> Pack(const std::string& descriptorText, const std::vector<SourceFile>& files,
+                               const std::optional<signing::PackageSigner>& signer, const Output& output);
+
     IFlowView& view_;
+    std::string programDirectory_;
     TXMLDocument& xml_;
     const TZipPacker& packer_;
-    Publisher publish_;
+    TPublication publication_;
 };

@@ -3,16 +3,23 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "FlowView.h"
 
+class FileOperations;
+class InstallTransaction;
 class TXMLDocument;
 class TZipExtractor;
+struct PlannedFile;
 
 class TInstallFlow {
 public:
-    // closeRunningPrograms: asks the suite's programs to close; true when the ones that matter are gone.
-    TInstallFlow(IFlowView& view, TXMLDocument& xml, const TZipExtractor& extractor,
+    // programDirectory: the suite's, as the click found it (ending in '\'). closeRunningPrograms: asks the suite's
+    // programs to close; true when the ones that matter are gone.
+    TInstallFlow(IFlowView& view, std::string programDirectory, TXMLDocument& xml, const TZipExtractor& extractor,
                  std::function<bool()> closeRunningPrograms);
 
     // Runs to its end: a notice says how it ended. Errors it does not expect leave the program directory as it
@@ -20,7 +27,14 @@ public:
     void Run();
 
 private:
+    std::optional<Notice> Extract(const std::string& package, const std::string& staging) const;
+    InstallTransaction PlaceFiles(FileOperations& files, const std::vector<PlannedFile>& plan,
+                                  const std::string& version, const std::string& packageSha256);
+    void Finish(FileOperations& files, InstallTransaction& transaction, const std::string& package,
+                const std::string& version);
+
     IFlowView& view_;
+    std::string programDirectory_;
     TXMLDocument& xml_;
     const TZipExtractor& extractor_;
     std::function<bool()> closeRunningPrograms_;

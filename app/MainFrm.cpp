@@ -5,10 +5,12 @@
 #include "Application.h"
 #include "BuildFlow.h"
 #include "ControlIds.h"
+#include "Dialogs.h"
 #include "InstallFlow.h"
 #include "MessagePump.h"
 #include "OdbcConnection.h"
-#include "Publication.h"
+#include "Paths.h"
+#include "ProgramLayout.h"
 #include "SuitePrograms.h"
 #include "Text.h"
 #include "XmlDocument.h"
@@ -22,6 +24,7 @@ constexpr wchar_t kCaption[] = L"Tavilo升级程序";
 constexpr int kClientWidth = 344;
 constexpr int kClientHeight = 175;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr WORD kBuildKey = VK_F2;
 
 struct ControlLayout {
     const wchar_t* className;
@@ -86,8 +89,8 @@ private:
 TfrmMain::TfrmMain(TApplication& application)
     : application_(application),
       dpi_(ScreenDpi()),
-      zipPacker(std::make_unique<TZipPacker>(application.Handle())),
-      zipExtractor(std::make_unique<TZipExtractor>(application.Handle())),
+      zipPacker(std::make_unique<TZipPacker>()),
+      zipExtractor(std::make_unique<TZipExtractor>()),
       xml(std::make_unique<TXMLDocument>()),
       cnnServer(std::make_unique<odbc::Connection>())
 {
@@ -164,16 +167,15 @@ void TfrmMain::CreateControls()
 
 void TfrmMain::btStartClick()
 {
-    TInstallFlow(*this, *xml, *zipExtractor, [this] { return CloseRunningPrograms(); }).Run();
+    TInstallFlow(*this, ProgramDirectory(), *xml, *zipExtractor, [this] { return CloseRunningPrograms(); }).Run();
 }
 
 void TfrmMain::FormKeyDown(WORD key, TShiftState)
 {
-    TPackageBuild(*this, *xml, *zipPacker,
-                  [this](const std::string& package, const std::string& to, const std::string& from) {
-                      return PublishPackage(package, to, from);
-                  })
-        .Run(key);
+    // Author mode is the marker file, looked for first on every key press; any modifier keys go with F2.
+    const std::string programDirectory = ProgramDirectory();
+    if (!FileExists(programDirectory + std::string(layout::kAuthorMarker)) || key != kBuildKey) return;
+    TPackageBuild(*this, programDirectory, *xml, *zipPacker, PublishPackage(programDirectory)).Run();
 }
 
 bool TfrmMain::CloseRunningPrograms()
@@ -181,10 +183,9 @@ bool TfrmMain::CloseRunningPrograms()
     return AskSuiteProgramsToClose();
 }
 
-bool TfrmMain::PublishPackage(const std::string& packagePath, const std::string& toVersion,
-                              const std::string& fromVersion)
+TPublication TfrmMain::PublishPackage(const std::string& programDirectory)
 {
-    return TPublication(*this, *cnnServer).Publish(packagePath, toVersion, fromVersion);
+    return TPublication(*cnnServer, programDirectory);
 }
 
 void TfrmMain::SetStatus(const std::string& text)
@@ -192,9 +193,9 @@ void TfrmMain::SetStatus(const std::string& text)
     SetWindowTextW(lblMessage, Widen(text).c_str());
 }
 
-void TfrmMain::Notify(std::string_view text, NoticeIcon icon)
+void TfrmMain::Notify(const Notice& notice)
 {
-    ShowNotice(handle_, text, icon);
+    ShowNotice(notice.owner == NoticeOwner::Application ? application_.Handle() : handle_, notice);
 }
 
 void TfrmMain::PaintNow()

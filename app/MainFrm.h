@@ -8,6 +8,7 @@
 
 #include "FlowView.h"
 #include "Handles.h"
+#include "Publication.h"
 
 class TApplication;
 class TXMLDocument;
@@ -25,7 +26,8 @@ struct TShiftState {
 };
 
 // The window holds the window: its controls, the two events and the components it owns. The flows are classes of
-// their own (InstallFlow.h, BuildFlow.h, Publication.h), which reach the window only as an IFlowView.
+// their own (InstallFlow.h, BuildFlow.h, Publication.h), which reach the window only as an IFlowView. Each event
+// finds the program directory afresh and hands it to the flow it runs.
 class TfrmMain : private IFlowView {
 public:
     explicit TfrmMain(TApplication& application);
@@ -43,9 +45,9 @@ public:
     // Asks the suite's programs to close; true when the ones that matter are gone.
     bool CloseRunningPrograms();
 
-    // Registers a built package on the update server; true when all of it is there. Shows its own messages for
-    // the failures it expects.
-    bool PublishPackage(const std::string& packagePath, const std::string& toVersion, const std::string& fromVersion);
+    // The publisher of the packages built in programDirectory: through the window's connection to the update
+    // server, which stays open between builds.
+    TPublication PublishPackage(const std::string& programDirectory);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -60,8 +62,7 @@ private:
 
     // IFlowView
     void SetStatus(const std::string& text) override;
-    void Notify(std::string_view text, NoticeIcon icon) override;
-    HWND Owner() const override { return handle_; }
+    void Notify(const Notice& notice) override;
     void PaintNow() override;
 
     TApplication& application_;

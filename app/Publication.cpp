@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "Dialogs.h"
 #include "Handles.h"
+#include "Notice.h"
 #include "Paths.h"
 #include "ProgramLayout.h"
 #include "UpdateServer.h"
@@ -28,30 +28,28 @@ std::optional<std::uint64_t> PublishableFileSize(const std::string& path)
 
 }  // namespace
 
-TPublication::TPublication(IFlowView& view, odbc::Connection& server) : view_(view), server_(server)
+TPublication::TPublication(odbc::Connection& server, std::string programDirectory)
+    : server_(server), programDirectory_(std::move(programDirectory))
 {
 }
 
 bool TPublication::Publish(const std::string& packagePath, const std::string& toVersion, const std::string& fromVersion)
 {
-    const ServerSettings settings = ReadServerSettings(ProgramDirectory() + std::string(layout::kServerSettings));
+    const ServerSettings settings = ReadServerSettings(programDirectory_ + std::string(layout::kServerSettings));
 
     const std::optional<std::uint64_t> size = PublishableFileSize(packagePath);
     if (!size) return false;
     if (*size > kLargestRegistrableSize) {
-        view_.Notify("升级包大小超过2GB，服务器无法登记：" + ExtractFileName(packagePath), NoticeIcon::Error);
-        return false;
+        throw ERefusal(ErrorNotice("升级包大小超过2GB，服务器无法登记：" + ExtractFileName(packagePath)));
     }
 
     const PackageRecord record{fromVersion, toVersion, ExtractFileName(packagePath), static_cast<std::int32_t>(*size)};
     try {
         PublishPackageRecord(server_, ServerConnectionString(settings), record);
     } catch (const EServerConnectError&) {
-        view_.Notify("连接数据库失败", NoticeIcon::Information);
-        return false;
+        throw ERefusal(InformationNotice("连接数据库失败"));
     } catch (const EServerAccessError&) {
-        view_.Notify("访问数据库失败", NoticeIcon::Information);
-        return false;
+        throw ERefusal(InformationNotice("访问数据库失败"));
     }
     return true;
 }

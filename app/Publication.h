@@ -1,10 +1,8 @@
 // Publication: a built package registered on the update server's database, with the connection settings of
-// config.ini. The form's connection is kept open between publications.
+// config.ini, through the window's connection, which stays open between publications.
 #pragma once
 
 #include <string>
-
-#include "FlowView.h"
 
 namespace odbc {
 class Connection;
@@ -12,13 +10,15 @@ class Connection;
 
 class TPublication {
 public:
-    TPublication(IFlowView& view, odbc::Connection& server);
+    // programDirectory: where config.ini is (ending in '\').
+    TPublication(odbc::Connection& server, std::string programDirectory);
 
-    // True when all of it is there. Shows its own messages for the failures it expects (no package, too large,
-    // no connection, a refused write); any other database error goes on to the caller.
+    // True when all of it is there; false, without a word, when there is no package file to publish. Refuses
+    // (ERefusal) with its message a package too large to register, a connection that fails and a write the server
+    // refuses; any other database error goes on to the caller.
     bool Publish(const std::string& packagePath, const std::string& toVersion, const std::string& fromVersion);
 
 private:
-    IFlowView& view_;
     odbc::Connection& server_;
+    std::string programDirectory_;
 };

@@ -9,9 +9,9 @@ EArchiveNameError::EArchiveNameError(const std::string& library, const std::stri
 {
 }
 
-ArchiveLibrary::ArchiveLibrary(const std::string& fileName)
+ArchiveLibrary::ArchiveLibrary(const std::string& programDirectory, const std::string& fileName)
     // The full path: the libraries are the program directory's, never ones found along the search path.
-    : fileName_(fileName), module_(LoadLibraryW(ToApiPath(ProgramDirectory() + fileName).c_str()))
+    : fileName_(fileName), module_(LoadLibraryW(ToApiPath(programDirectory + fileName).c_str()))
 {
     if (auto textCodePage = Resolve<infozip::ArchiveTextCodePageFn>(infozip::kTextCodePageExport)) {
         codePage_ = textCodePage();

@@ -16,8 +16,8 @@ public:
 
 class ArchiveLibrary {
 public:
-    // Loads the program directory + fileName; Loaded() says whether that worked.
-    explicit ArchiveLibrary(const std::string& fileName);
+    // Loads programDirectory + fileName; Loaded() says whether that worked.
+    ArchiveLibrary(const std::string& programDirectory, const std::string& fileName);
 
     bool Loaded() const { return module_ != nullptr; }
 

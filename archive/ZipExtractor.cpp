@@ -2,7 +2,6 @@
 
 #include "ArchiveLibrary.h"
 #include "LibraryCallbacks.h"
-#include "Dialogs.h"
 #include "infozip_api.h"
 
 namespace {
@@ -77,15 +76,14 @@ EUnzipError::EUnzipError(int result, std::string entry, std::string reason)
 {
 }
 
-void TZipExtractor::UnZipArchive(const std::string& archiveName, const std::string& targetDir) const
+std::optional<Notice> TZipExtractor::UnZipArchive(const std::string& archiveName, const std::string& targetDir,
+                                                  const std::string& programDirectory) const
 {
-    ArchiveLibrary library("unzip32.dll");
-    if (!library.Loaded()) {
-        ShowNotice(messageOwner_, "找不到unzip32.dll", NoticeIcon::Information);
-        return;
-    }
+    ArchiveLibrary library(programDirectory, "unzip32.dll");
+    // Owned by the application's hidden window, as the archive libraries' messages have always been.
+    if (!library.Loaded()) return Notice{"找不到unzip32.dll", NoticeIcon::Information, NoticeOwner::Application};
     auto unzip = library.Resolve<WizSingleEntryUnzipFn>("Wiz_SingleEntryUnzip");
-    if (!unzip) return;
+    if (!unzip) return std::nullopt;
 
     UnzipCallbacks callbacks{};
     callbacks.print = CollectText;
@@ -108,4 +106,5 @@ void TZipExtractor::UnZipArchive(const std::string& archiveName, const std::stri
     const PrintedText printed;
     const int result = unzip(0, nullptr, 0, nullptr, &options, &callbacks);
     if (result != kUnzipOk) throw FailureFrom(result, printed.Text());
+    return std::nullopt;
 }

@@ -1,10 +1,11 @@
 // Extracts a whole ZIP archive, flat, into a directory through unzip32.dll.
 #pragma once
 
+#include <optional>
 #include <string>
-#include <windows.h>
 
 #include "Errors.h"
+#include "Notice.h"
 
 // The library could not extract the whole archive. Result: what Wiz_SingleEntryUnzip returned; entry: the one it
 // was writing when it stopped, if it said; reason: its own words (UTF-8), empty when it gave none.
@@ -23,14 +24,10 @@ private:
 
 class TZipExtractor {
 public:
-    // Messages about a missing library are owned by this window (the application's hidden window).
-    explicit TZipExtractor(HWND messageOwner) : messageOwner_(messageOwner) {}
-
     // Every entry lands in targetDir (created when missing) under its bare name, replacing any file of that
-    // name. A missing library is reported here and extracts nothing; a library without the entry point extracts
-    // nothing and says nothing. Any failure of the library itself raises EUnzipError, whatever it left on disk.
-    void UnZipArchive(const std::string& archiveName, const std::string& targetDir) const;
-
-private:
-    HWND messageOwner_;
+    // name, through programDirectory's unzip32.dll. A missing library extracts nothing and returns its notice, for
+    // the caller to show; a library without the entry point extracts nothing and says nothing. Any failure of the
+    // library itself raises EUnzipError, whatever it left on disk.
+    [[nodiscard]] std::optional<Notice> UnZipArchive(const std::string& archiveName, const std::string& targetDir,
+                                                     const std::string& programDirectory) const;
 };

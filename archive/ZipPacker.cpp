@@ -2,7 +2,6 @@
 
 #include "ArchiveLibrary.h"
 #include "LibraryCallbacks.h"
-#include "Dialogs.h"
 #include "infozip_api.h"
 
 namespace {
@@ -22,9 +21,10 @@ struct NameBuffers {
 
 }  // namespace
 
-std::optional<std::string> TZipPacker::NameItCannotTake(const std::vector<std::string>& names) const
+std::optional<std::string> TZipPacker::NameItCannotTake(const std::vector<std::string>& names,
+                                                        const std::string& programDirectory) const
 {
-    const ArchiveLibrary library("zip32.dll");
+    const ArchiveLibrary library(programDirectory, "zip32.dll");
     if (!library.Loaded()) return std::nullopt;  // ZipFiles says that the library is missing
     for (const std::string& name : names) {
         if (!library.Encode(name)) return name;
@@ -32,13 +32,12 @@ std::optional<std::string> TZipPacker::NameItCannotTake(const std::vector<std::s
     return std::nullopt;
 }
 
-void TZipPacker::ZipFiles(const std::string& archiveName, const std::vector<std::string>& files) const
+std::optional<Notice> TZipPacker::ZipFiles(const std::string& archiveName, const std::vector<std::string>& files,
+                                           const std::string& programDirectory) const
 {
-    ArchiveLibrary library("zip32.dll");
-    if (!library.Loaded()) {
-        ShowNotice(messageOwner_, "找不到zip32.dll", NoticeIcon::Error);
-        return;
-    }
+    ArchiveLibrary library(programDirectory, "zip32.dll");
+    // Owned by the application's hidden window, as the archive libraries' messages have always been.
+    if (!library.Loaded()) return Notice{"找不到zip32.dll", NoticeIcon::Error, NoticeOwner::Application};
     auto getOptions = library.Resolve<ZpGetOptionsFn>("ZpGetOptions");
     auto setOptions = library.Resolve<ZpSetOptionsFn>("ZpSetOptions");
     auto init = library.Resolve<ZpInitFn>("ZpInit");
@@ -59,4 +58,5 @@ void TZipPacker::ZipFiles(const std::string& archiveName, const std::vector<std:
         init(&callbacks);
         archive(ZipRequest{static_cast<int>(files.size()), name.pointers[0], names.pointers.data()});
     }
+    return std::nullopt;
 }

@@ -4,22 +4,20 @@
 #include <optional>
 #include <string>
 #include <vector>
-#include <windows.h>
+
+#include "Notice.h"
 
 class TZipPacker {
 public:
-    // Messages about a missing library are owned by this window (the application's hidden window).
-    explicit TZipPacker(HWND messageOwner) : messageOwner_(messageOwner) {}
-
-    // archiveName: full path of the archive to write; files: full paths, in order. The library's own failures
-    // are not reported: the caller looks at what is on disk afterwards.
+    // archiveName: full path of the archive to write; files: full paths, in order; through programDirectory's
+    // zip32.dll. A missing library writes nothing and returns its notice, for the caller to show. The library's
+    // own failures are not reported: the caller looks at what is on disk afterwards.
     // A name that cannot be handed over raises EArchiveNameError before the library is called.
-    void ZipFiles(const std::string& archiveName, const std::vector<std::string>& files) const;
+    [[nodiscard]] std::optional<Notice> ZipFiles(const std::string& archiveName, const std::vector<std::string>& files,
+                                                 const std::string& programDirectory) const;
 
     // The first of these names (UTF-8) that the zip32.dll in place cannot be given, if any: Info-ZIP's own library
     // takes names in the system's code page. Lets a caller refuse before it writes anything.
-    std::optional<std::string> NameItCannotTake(const std::vector<std::string>& names) const;
-
-private:
-    HWND messageOwner_;
+    std::optional<std::string> NameItCannotTake(const std::vector<std::string>& names,
+                                                const std::string& programDirectory) const;
 };

@@ -2,7 +2,8 @@
 
 #include "Text.h"
 
-void ShowNotice(HWND owner, std::string_view text, NoticeIcon icon)
+void ShowNotice(HWND owner, const Notice& notice)
 {
-    MessageBoxW(owner, Widen(text).c_str(), L"提示", MB_OK | static_cast<UINT>(icon));
+    MessageBoxW(owner, Widen(notice.text).c_str(), Widen(notice.caption).c_str(),
+                MB_OK | static_cast<UINT>(notice.icon));
 }

@@ -1,12 +1,9 @@
-// The program's notices: modal system message boxes captioned "提示".
+// The program's notices as modal system message boxes.
 #pragma once
 
-#include <string_view>
 #include <windows.h>
 
-enum class NoticeIcon : UINT {
-    Information = MB_ICONINFORMATION,  // 0x40
-    Error = MB_ICONERROR,              // 0x10
-};
+#include "Notice.h"
 
-void ShowNotice(HWND owner, std::string_view text, NoticeIcon icon);
+// Shows the notice owned by `owner`, and returns when the user has closed it.
+void ShowNotice(HWND owner, const Notice& notice);

@@ -5,6 +5,18 @@
 
 #include "Text.h"
 
+EFileOperationError::EFileOperationError(std::string_view operation, std::string path, unsigned long code)
+    : Exception(std::string(operation) + " \"" + path + "\": system error " + std::to_string(code)),
+      path_(std::move(path)),
+      code_(code)
+{
+}
+
+bool EFileOperationError::NotFound() const
+{
+    return code_ == ERROR_FILE_NOT_FOUND || code_ == ERROR_PATH_NOT_FOUND;
+}
+
 std::string SystemErrorText(unsigned long code)
 {
     wchar_t* buffer = nullptr;

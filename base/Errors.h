@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 // Any error of ours: the text is UTF-8 and is shown to the user as it stands.
 class Exception : public std::runtime_error {
@@ -21,16 +22,19 @@ private:
     unsigned long code_;
 };
 
-// A missing XML attribute read as text.
-class EVariantTypeCastError : public Exception {
+// A file operation failed with a system error number. The path is the one the operation was about (for a move,
+// its source).
+class EFileOperationError : public Exception {
 public:
-    EVariantTypeCastError() : Exception("Could not convert variant of type (Null) into type (String)") {}
-};
+    EFileOperationError(std::string_view operation, std::string path, unsigned long code);
+    const std::string& Path() const { return path_; }
+    unsigned long Code() const { return code_; }
+    // The file (or a folder on its way) does not exist.
+    bool NotFound() const;
 
-// An XML document used while it holds no parsed document.
-class EXMLDocError : public Exception {
-public:
-    using Exception::Exception;
+private:
+    std::string path_;
+    unsigned long code_;
 };
 
 // The system's own text for an error number (a Win32 error or an HRESULT), without its trailing full stop and line

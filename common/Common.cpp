@@ -8,9 +8,14 @@
 
 std::string GetLocalConnectionString()
 {
+    return GetLocalConnectionString(ProgramDirectory());
+}
+
+std::string GetLocalConnectionString(const std::string& programDirectory)
+{
     return ConnectionStringBuilder()
         .Driver("Microsoft Access Driver (*.mdb)")
-        .Add("Dbq", ProgramDirectory() + std::string(layout::kLocalDatabase))
+        .Add("Dbq", programDirectory + std::string(layout::kLocalDatabase))
         .Add("Uid", "Admin")
         .Secret("Pwd", "lanterns4821")
         .Text();
@@ -19,7 +24,15 @@ std::string GetLocalConnectionString()
 void WriteSysParam(const std::string& key, const std::string& value) noexcept
 {
     try {
-        WriteSysParamTo(GetLocalConnectionString(), key, value);
+        WriteSysParam(ProgramDirectory(), key, value);
+    } catch (...) {  // only running out of memory for the program directory can land here
+    }
+}
+
+void WriteSysParam(const std::string& programDirectory, const std::string& key, const std::string& value) noexcept
+{
+    try {
+        WriteSysParamTo(GetLocalConnectionString(programDirectory), key, value);
     } catch (...) {  // only running out of memory for the connection string can land here
     }
 }

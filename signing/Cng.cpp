@@ -15,13 +15,13 @@ std::string Describe(const char* call, NTSTATUS status)
 
 }  // namespace
 
-CngError::CngError(const char* call, NTSTATUS status) : Exception(Describe(call, status)), status_(status)
+ECngError::ECngError(const char* call, NTSTATUS status) : Exception(Describe(call, status)), status_(status)
 {
 }
 
 void CheckStatus(NTSTATUS status, const char* call)
 {
-    if (!BCRYPT_SUCCESS(status)) throw CngError(call, status);
+    if (!BCRYPT_SUCCESS(status)) throw ECngError(call, status);
 }
 
 UniqueAlgorithm OpenAlgorithm(const wchar_t* algorithm)

@@ -12,16 +12,16 @@
 namespace signing {
 
 // A CNG call failed for a reason that is not an answer (a bad signature is an answer; see VerifyDigest).
-class CngError : public Exception {
+class ECngError : public Exception {
 public:
-    CngError(const char* call, NTSTATUS status);
+    ECngError(const char* call, NTSTATUS status);
     NTSTATUS Status() const { return status_; }
 
 private:
     NTSTATUS status_;
 };
 
-// Raises CngError unless the status is a success.
+// Raises ECngError unless the status is a success.
 void CheckStatus(NTSTATUS status, const char* call);
 
 struct AlgorithmCloser {

@@ -80,7 +80,7 @@ Signature SignDigest(std::span<const std::uint8_t> privateBlob, const Digest& di
     CheckStatus(BCryptSignHash(key.get(), nullptr, const_cast<PUCHAR>(digest.data()), static_cast<ULONG>(digest.size()),
                                signature.data(), static_cast<ULONG>(signature.size()), &written, 0),
                 "BCryptSignHash");
-    if (written != signature.size()) throw CngError("BCryptSignHash", static_cast<NTSTATUS>(STATUS_INVALID_PARAMETER));
+    if (written != signature.size()) throw ECngError("BCryptSignHash", static_cast<NTSTATUS>(STATUS_INVALID_PARAMETER));
     return signature;
 }
 

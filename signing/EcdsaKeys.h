@@ -32,7 +32,7 @@ KeyPairBlobs GenerateKeyPair();
 bool IsPublicBlob(std::span<const std::uint8_t> blob);
 bool IsPrivateBlob(std::span<const std::uint8_t> blob);
 
-// The key a public blob holds, as CNG imports it (CngError when it refuses it).
+// The key a public blob holds, as CNG imports it (ECngError when it refuses it).
 UniqueKey ImportPublicKey(std::span<const std::uint8_t> publicBlob);
 
 // The public half of a private blob.
@@ -41,7 +41,7 @@ std::vector<std::uint8_t> PublicHalf(std::span<const std::uint8_t> privateBlob);
 Signature SignDigest(std::span<const std::uint8_t> privateBlob, const Digest& digest);
 
 // True when the signature was made over this digest with the private half of this key; false for any other
-// signature, including one of the wrong length. A provider that fails otherwise raises CngError.
+// signature, including one of the wrong length. A provider that fails otherwise raises ECngError.
 bool VerifyDigest(std::span<const std::uint8_t> publicBlob, const Digest& digest,
                   std::span<const std::uint8_t> signature);
 

@@ -11,27 +11,15 @@
 
 namespace signing {
 
-// A file could not be opened, read or written; Code() is the system's error number.
-class FileError : public Exception {
-public:
-    FileError(std::string path, unsigned long code);
-    const std::string& Path() const { return path_; }
-    unsigned long Code() const { return code_; }
-    // The file (or a folder on its way) does not exist.
-    bool NotFound() const;
+// A file that cannot be opened, read or written raises EFileOperationError with the system's error number.
 
-private:
-    std::string path_;
-    unsigned long code_;
-};
-
-// The file's bytes. A file larger than `limit` raises FileError with ERROR_FILE_TOO_LARGE: what is read whole
-// here is small by nature, and a huge file in its place is a mistake, not something to load.
+// The file's bytes. A file larger than `limit` raises EFileOperationError with ERROR_FILE_TOO_LARGE: what is read
+// whole here is small by nature, and a huge file in its place is a mistake, not something to load.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path, std::size_t limit);
 
 enum class Existing { Refuse, Replace };
-// Writes the bytes as the whole file. With Existing::Refuse a file of that name raises FileError
-// (ERROR_FILE_EXISTS) and is left as it was.
+// Writes the bytes as the whole file. With Existing::Refuse a file of that name raises
+// EFileOperationError (ERROR_FILE_EXISTS) and is left as it was.
 void WriteFileBytes(const std::string& path, std::span<const std::uint8_t> bytes, Existing existing);
 
 }  // namespace signing

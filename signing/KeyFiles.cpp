@@ -47,14 +47,14 @@ bool Imports(KeyKind kind, std::span<const std::uint8_t> blob)
             PublicHalf(blob);
         }
         return true;
-    } catch (const CngError&) {
+    } catch (const ECngError&) {
         return false;
     }
 }
 
 }  // namespace
 
-KeyFileError::KeyFileError(KeyKind kind, const std::string& path, std::string reason)
+EKeyFileError::EKeyFileError(KeyKind kind, const std::string& path, std::string reason)
     : Exception(signing_text::KeyFileUnusable(kind == KeyKind::Public, path, reason)), reason_(std::move(reason))
 {
 }
@@ -72,10 +72,10 @@ std::vector<std::uint8_t> ParseKeyFile(KeyKind kind, std::string_view text, cons
     const std::string_view digits = TakeLine(text);
     if (title != Title(kind)) {
         const KeyKind other = kind == KeyKind::Public ? KeyKind::Private : KeyKind::Public;
-        throw KeyFileError(
+        throw EKeyFileError(
             kind, path, title == Title(other) ? t::WrongKeyKind(kind == KeyKind::Public) : t::NotAKeyFile(Title(kind)));
     }
-    if (!text.empty()) throw KeyFileError(kind, path, std::string(t::kKeyFileTrailingText));
+    if (!text.empty()) throw EKeyFileError(kind, path, std::string(t::kKeyFileTrailingText));
 
     std::vector<std::uint8_t> blob;
     for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
@@ -85,7 +85,7 @@ std::vector<std::uint8_t> ParseKeyFile(KeyKind kind, std::string_view text, cons
     }
     const bool wellFormed = blob.size() * 2 == digits.size();
     if (!wellFormed || !(kind == KeyKind::Public ? IsPublicBlob(blob) : IsPrivateBlob(blob)) || !Imports(kind, blob)) {
-        throw KeyFileError(kind, path, std::string(t::kKeyDamaged));
+        throw EKeyFileError(kind, path, std::string(t::kKeyDamaged));
     }
     return blob;
 }
@@ -95,8 +95,8 @@ std::vector<std::uint8_t> ReadKeyFile(KeyKind kind, const std::string& path)
     std::vector<std::uint8_t> bytes;
     try {
         bytes = ReadFileBytes(path, kLargestKeyFile);
-    } catch (const FileError& error) {
-        throw KeyFileError(kind, path, signing_text::Unreadable(error));
+    } catch (const EFileOperationError& error) {
+        throw EKeyFileError(kind, path, signing_text::Unreadable(error));
     }
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return ParseKeyFile(kind, text, path);

@@ -19,9 +19,9 @@ enum class KeyKind { Public, Private };
 
 // A key file that cannot be read or is not a key of the expected kind. The text (Chinese, for the user) names the
 // file and says why; Reason() is the why alone.
-class KeyFileError : public Exception {
+class EKeyFileError : public Exception {
 public:
-    KeyFileError(KeyKind kind, const std::string& path, std::string reason);
+    EKeyFileError(KeyKind kind, const std::string& path, std::string reason);
     const std::string& Reason() const { return reason_; }
 
 private:
@@ -30,13 +30,13 @@ private:
 
 std::string ComposeKeyFile(KeyKind kind, std::span<const std::uint8_t> blob);
 
-// The blob the text holds; a text that is not a key file of this kind raises KeyFileError.
+// The blob the text holds; a text that is not a key file of this kind raises EKeyFileError.
 std::vector<std::uint8_t> ParseKeyFile(KeyKind kind, std::string_view text, const std::string& path);
 
-// Reads and parses the file; unreadable or not a key of this kind: KeyFileError.
+// Reads and parses the file; unreadable or not a key of this kind: EKeyFileError.
 std::vector<std::uint8_t> ReadKeyFile(KeyKind kind, const std::string& path);
 
-// Writes a new key file; an existing file of that name raises FileError (FileBytes.h) and stays as it was.
+// Writes a new key file; an existing file of that name raises EFileOperationError and stays as it was.
 void WriteNewKeyFile(KeyKind kind, const std::string& path, std::span<const std::uint8_t> blob);
 
 }  // namespace signing

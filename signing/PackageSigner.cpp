@@ -17,7 +17,7 @@ PackageSigner::PackageSigner(const std::string& privateKeyPath)
 {
     try {
         privateKey_ = ReadKeyFile(KeyKind::Private, privateKeyPath);
-    } catch (const KeyFileError& error) {
+    } catch (const EKeyFileError& error) {
         throw ESigningError(error.what());
     }
 }
@@ -27,14 +27,14 @@ void PackageSigner::SignFile(const std::string& path, const std::string& signatu
     Signature signature;
     try {
         signature = SignDigest(privateKey_, Sha256Of(ReadFileBytes(path, kLargestSignedFile)));
-    } catch (const FileError& error) {
+    } catch (const EFileOperationError& error) {
         throw ESigningError(signing_text::CannotSign(path, signing_text::Unreadable(error)));
-    } catch (const CngError& error) {
+    } catch (const ECngError& error) {
         throw ESigningError(signing_text::CannotSign(path, error.what()));
     }
     try {
         WriteFileBytes(signaturePath, signature, Existing::Replace);
-    } catch (const FileError& error) {
+    } catch (const EFileOperationError& error) {
         throw ESigningError(signing_text::CannotWrite(signaturePath, error.Code()));
     }
 }

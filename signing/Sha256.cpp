@@ -47,12 +47,12 @@ Digest FileSha256(const std::string& path)
     const UniqueHandle file =
         OwnHandle(CreateFileW(ToApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) throw FileError(path, GetLastError());
+    if (!file) throw EFileOperationError("Cannot read", path, GetLastError());
     std::vector<std::uint8_t> buffer(1 << 16);
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-            throw FileError(path, GetLastError());
+            throw EFileOperationError("Cannot read", path, GetLastError());
         }
         if (read == 0) break;
         hash.Add(std::span(buffer.data(), read));

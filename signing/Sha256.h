@@ -25,7 +25,7 @@ private:
 };
 
 Digest Sha256Of(std::span<const std::uint8_t> bytes);
-// A file that cannot be opened or read raises FileError (FileBytes.h); a provider that fails, CngError.
+// A file that cannot be opened or read raises EFileOperationError; a provider that fails, ECngError.
 Digest FileSha256(const std::string& path);
 
 // Lower-case hexadecimal, two digits a byte: the form the descriptor's sha256 attribute holds.

@@ -37,7 +37,7 @@ void CheckPayload(const PackageContents& package, const PackageFile& entry)
     std::optional<Digest> actual;
     try {
         actual = package.PayloadSha256(entry.name);
-    } catch (const FileError& error) {
+    } catch (const EFileOperationError& error) {
         FileDiffers(entry.name, t::Unreadable(error));
     }
     if (!actual) FileDiffers(entry.name, t::kPayloadMissing);
@@ -58,7 +58,7 @@ public:
     {
         try {
             return ReadFileBytes(signaturePath_, kSignatureSize);
-        } catch (const FileError& error) {
+        } catch (const EFileOperationError& error) {
             if (error.NotFound()) return std::nullopt;
             // Larger than any signature: present, and no signature of anything.
             if (error.Code() == ERROR_FILE_TOO_LARGE) return std::vector<std::uint8_t>{};
@@ -72,7 +72,7 @@ public:
     {
         try {
             return FileSha256(payloadFolder_ + name);
-        } catch (const FileError& error) {
+        } catch (const EFileOperationError& error) {
             if (error.NotFound()) return std::nullopt;
             throw;
         }
@@ -96,7 +96,7 @@ std::vector<std::uint8_t> ReadTrustedKey(const std::string& publicKeyPath)
 {
     try {
         return ReadKeyFile(KeyKind::Public, publicKeyPath);
-    } catch (const KeyFileError& error) {
+    } catch (const EKeyFileError& error) {
         throw EPackageNotTrusted(Check::KeyUnusable, publicKeyPath, error.what(), t::RefusedKeyUnusable(error.what()));
     }
 }

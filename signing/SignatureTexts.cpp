@@ -30,7 +30,7 @@ std::string NotAKeyFile(std::string_view expectedTitle)
     return "这不是升级密钥文件（第一行应当是“" + std::string(expectedTitle) + "”）";
 }
 
-std::string Unreadable(const signing::FileError& error)
+std::string Unreadable(const EFileOperationError& error)
 {
     if (error.NotFound()) return "文件不存在";
     if (error.Code() == ERROR_FILE_TOO_LARGE) return "文件太大，不是本程序写出的文件";

@@ -5,9 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace signing {
-class FileError;
-}
+class EFileOperationError;
 
 namespace signing_text {
 
@@ -19,7 +17,7 @@ inline constexpr std::string_view kKeyFileTrailingText = "密钥之后还有多�
 inline constexpr std::string_view kKeyDamaged = "其中的密钥数据已损坏（长度或内容不对）";
 
 // Why a file cannot be read: "文件不存在", or the system's reason with its number.
-std::string Unreadable(const signing::FileError& error);
+std::string Unreadable(const EFileOperationError& error);
 
 // The author's side: a signature that cannot be made, a file that cannot be written.
 std::string CannotSign(const std::string& path, std::string_view reason);

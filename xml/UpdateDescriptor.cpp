@@ -85,3 +85,10 @@ PackageFile DescriptorReader::File(int index) const
     const TXMLNode entry = files_.Child(index);
     return {entry.AttributeText("name"), entry.AttributeText("path"), entry.Attribute("sha256")};
 }
+
+std::vector<PackageFile> DescriptorReader::Files() const
+{
+    std::vector<PackageFile> files;
+    for (int i = 0, count = FileCount(); i < count; ++i) files.push_back(File(i));
+    return files;
+}

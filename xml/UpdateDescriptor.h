@@ -35,7 +35,7 @@ std::string ComposeDescriptor(std::string_view version, const std::vector<Packag
 void SaveDescriptor(TXMLDocument& xml, const std::string& text, const std::string& path);
 
 // Reads a descriptor from an active document. The version is read at once (a missing element reads as empty);
-// the files are read one by one, so that the install flow meets a faulty entry only when it gets there.
+// the entries when asked for.
 class DescriptorReader {
 public:
     explicit DescriptorReader(TXMLDocument& xml);
@@ -45,6 +45,8 @@ public:
     // The entry at index (from 0), whatever its element name; a missing name or path raises EVariantTypeCastError,
     // a missing sha256 reads as none.
     PackageFile File(int index) const;
+    // Every entry, in order; the first one with a missing name or path raises EVariantTypeCastError.
+    std::vector<PackageFile> Files() const;
 
 private:
     std::string version_;

@@ -10,6 +10,18 @@
 #include "ComTypes.h"
 #include "Errors.h"
 
+// An XML document used while it holds no parsed document, or an element read as text that holds more than text.
+class EXMLDocError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A missing attribute read as text.
+class EVariantTypeCastError : public Exception {
+public:
+    EVariantTypeCastError() : Exception("Could not convert variant of type (Null) into type (String)") {}
+};
+
 // The parser refused a file or a text. The message carries the parser's reason and, where it gives one, the line.
 class EDOMParseError : public EXMLDocError {
 public:

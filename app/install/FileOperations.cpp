@@ -120,13 +120,6 @@ bool SameBytes(const std::string& a, const std::string& b)
     }
 }
 
-EFileOperationError::EFileOperationError(std::string_view operation, std::string path, unsigned long code)
-    : Exception(std::string(operation) + " \"" + path + "\": system error " + std::to_string(code)),
-      path_(std::move(path)),
-      code_(code)
-{
-}
-
 unsigned long FileOperations::Before([[maybe_unused]] std::string_view operation,
                                      [[maybe_unused]] const std::string& path,
                                      [[maybe_unused]] const std::string& other)

@@ -16,18 +16,6 @@
 #include "install/FaultPlan.h"
 #endif
 
-// One operation failed. The path is the one the operation was about (for a move, its source).
-class EFileOperationError : public Exception {
-public:
-    EFileOperationError(std::string_view operation, std::string path, unsigned long code);
-    const std::string& Path() const { return path_; }
-    unsigned long Code() const { return code_; }
-
-private:
-    std::string path_;
-    unsigned long code_;
-};
-
 // A folder the install works in turned out to be a link (a symbolic link, junction or mount point): whatever the
 // install deleted or moved through it would happen wherever the link points. ERROR_REPARSE_POINT_ENCOUNTERED,
 // which mingw's headers lack.

@@ -116,7 +116,7 @@ std::string ExtractionFailed(const EUnzipError& error)
     return text + "（unzip32.dll 错误 " + std::to_string(error.Result()) + "）。" + std::string(kNothingChanged);
 }
 
-std::string ERefusedEntry(int index, const PackageFile& entry, std::string_view reason)
+std::string RefusedEntry(int index, const PackageFile& entry, std::string_view reason)
 {
     return "升级说明中的第 " + std::to_string(index) + " 个文件不能安装（文件名 " + Quoted(entry.name) + "，路径 " +
            Quoted(entry.path) + "）：" + std::string(reason) + "。" + std::string(kNothingChanged);

@@ -41,7 +41,7 @@ std::string LeftoversNotRemoved(const EFileOperationError& error);
 std::string ExtractionFailed(const EUnzipError& error);
 
 // An entry of the descriptor refused before anything moved; index counts from 1.
-std::string ERefusedEntry(int index, const PackageFile& entry, std::string_view reason);
+std::string RefusedEntry(int index, const PackageFile& entry, std::string_view reason);
 
 // An install step failed and everything was undone; `holders` are the programs that hold the file, if known.
 std::string InstallFailed(const EInstallStepError& error, const std::vector<std::string>& holders);

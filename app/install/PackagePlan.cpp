@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "Notice.h"
 #include "Paths.h"
 #include "install/InstallLayout.h"
 #include "install/InstallTexts.h"
@@ -31,17 +32,14 @@ std::optional<std::string> Problem(const std::vector<PlannedFile>& earlier, cons
 
 }  // namespace
 
-std::vector<PlannedFile> PlanInstall(const DescriptorReader& descriptor, const std::string& programDirectory)
+std::vector<PlannedFile> PlanInstall(const std::vector<PackageFile>& entries, const std::string& programDirectory)
 {
-    const int count = descriptor.FileCount();
-    std::vector<PackageFile> entries;
-    for (int i = 0; i < count; ++i) entries.push_back(descriptor.File(i));
-
     std::vector<PlannedFile> plan;
     for (const PackageFile& entry : entries) {
         const PlannedFile file{entry.name, NormalizeDirectory(entry.path)};
         if (auto problem = Problem(plan, entry, file, programDirectory)) {
-            throw ERefusedEntry(install_text::ERefusedEntry(static_cast<int>(plan.size()) + 1, entry, *problem));
+            const int index = static_cast<int>(plan.size()) + 1;
+            throw ERefusal(ErrorNotice(install_text::RefusedEntry(index, entry, *problem)));
         }
         plan.push_back(file);
     }

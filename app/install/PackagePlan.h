@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "Errors.h"
 #include "UpdateDescriptor.h"
 
 struct PlannedFile {
@@ -15,17 +14,11 @@ struct PlannedFile {
     friend bool operator==(const PlannedFile&, const PlannedFile&) = default;
 };
 
-// An entry that must not be installed; the text names the entry and says why, for the user.
-class ERefusedEntry : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// Reads every entry (a missing attribute raises EVariantTypeCastError here, before anything moves) and refuses,
-// with ERefusedEntry, the first one that:
+// Checks every entry of the descriptor (DescriptorReader::Files()) before anything moves, and refuses (ERefusal,
+// the notice naming the entry and saying why) the first one that:
 // - has an unsafe or invalid name or destination directory (see SafeNames.h);
 // - takes a name or destination that the install keeps for itself (InstallLayout.h);
 // - repeats the name of an earlier entry (the package holds one file of each name);
 // - is missing from what this package unpacked into the staging folder;
 // - would replace a directory with a file.
-std::vector<PlannedFile> PlanInstall(const DescriptorReader& descriptor, const std::string& programDirectory);
+std::vector<PlannedFile> PlanInstall(const std::vector<PackageFile>& entries, const std::string& programDirectory);

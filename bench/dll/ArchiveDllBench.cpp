@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Paths.h"
 #include "Text.h"
 #include "ZipExtractor.h"
 #include "ZipPacker.h"
@@ -23,6 +24,14 @@ std::string FullPath(const wchar_t* argument)
     return Narrow(std::filesystem::absolute(argument).wstring());
 }
 
+// A missing library writes nothing: said on the error stream, where the program would show its message.
+int Outcome(const std::optional<Notice>& missingLibrary)
+{
+    if (!missingLibrary) return 0;
+    std::fprintf(stderr, "%s\n", missingLibrary->text.c_str());
+    return 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -31,12 +40,10 @@ int wmain(int argc, wchar_t** argv)
     if (operation == L"pack" && argc >= 4) {
         std::vector<std::string> files;
         for (int i = 3; i < argc; ++i) files.push_back(FullPath(argv[i]));
-        TZipPacker(nullptr).ZipFiles(FullPath(argv[2]), files);
-        return 0;
+        return Outcome(TZipPacker().ZipFiles(FullPath(argv[2]), files, ProgramDirectory()));
     }
     if (operation == L"extract" && argc == 4) {
-        TZipExtractor(nullptr).UnZipArchive(FullPath(argv[2]), FullPath(argv[3]));
-        return 0;
+        return Outcome(TZipExtractor().UnZipArchive(FullPath(argv[2]), FullPath(argv[3]), ProgramDirectory()));
     }
     std::fputs("usage: ArchiveDllBench pack ARCHIVE FILE... | extract ARCHIVE DIRECTORY\n", stderr);
     return 2;

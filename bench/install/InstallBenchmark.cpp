@@ -15,15 +15,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "Driver.h"
+#include "Sha256.h"
 #include "SharedRoutines.h"
 #include "ZipExtractor.h"
 #include "install/FileOperations.h"
 #include "install/InstallTransaction.h"
-#include "install/PackageFingerprint.h"
 #include "install/Staging.h"
 #include "UpdateDescriptor.h"
 #include "zipcore/byte_stream.hpp"
@@ -136,7 +137,7 @@ void Parts(int count)
     WritePackage(directory / L"Quellis.sky", files);
     const std::string package = driver::Narrow(directory / L"Quellis.sky");
     const auto hashStart = Clock::now();
-    Sha256OfFile(package);
+    signing::FileSha256(package);
     const double hash = Seconds(Clock::now() - hashStart);
     std::printf("  package SHA-256 (CNG)              %7.1f ms  (%.1f MiB)\n", 1000 * hash,
                 static_cast<double>(std::filesystem::file_size(directory / L"Quellis.sky")) / (1 << 20));
@@ -149,14 +150,17 @@ void Parts(int count)
         directory.WriteFile(L"large.bin", bytes);
     }
     const auto largeStart = Clock::now();
-    Sha256OfFile(driver::Narrow(directory / L"large.bin"));
+    signing::FileSha256(driver::Narrow(directory / L"large.bin"));
     const double large = Seconds(Clock::now() - largeStart);
     std::printf("  SHA-256 of 64 MiB                  %7.1f ms  = %.0f MiB/s\n", 1000 * large, 64 / large);
     directory.Remove(L"large.bin");
 
-    const TZipExtractor extractor(nullptr);
+    const TZipExtractor extractor;
+    const std::string bin = driver::Narrow(driver::BinDirectory());
     const auto extractStart = Clock::now();
-    extractor.UnZipArchive(driver::Narrow(directory / L"Quellis.sky"), driver::Narrow(directory / L"Temp\\Package\\"));
+    if (extractor.UnZipArchive(package, driver::Narrow(directory / L"Temp\\Package\\"), bin)) {
+        throw std::runtime_error("unzip32.dll is missing");
+    }
     const double extraction = Seconds(Clock::now() - extractStart);
     std::printf("  extraction (unzip32.dll)           %7.1f ms  = %.2f ms a file\n", 1000 * extraction,
                 1000 * extraction / count);
@@ -178,7 +182,9 @@ void Parts(int count)
     std::printf("  the pauses' share of the files     %7.1f %%\n", 100 * pause / (pause + moves / count));
 
     // What an interrupted run leaves: every file still unpacked. The next click empties the folder first.
-    extractor.UnZipArchive(package, driver::Narrow(directory / L"Temp\\Package\\"));
+    if (extractor.UnZipArchive(package, driver::Narrow(directory / L"Temp\\Package\\"), bin)) {
+        throw std::runtime_error("unzip32.dll is missing");
+    }
     const auto emptyingStart = Clock::now();
     PrepareStaging(operations, root);
     const double emptying = Seconds(Clock::now() - emptyingStart);

@@ -11,8 +11,7 @@ namespace infozip {
 
 // The result of `body`, or `failed` when it throws anything.
 template <typename Result, typename Body>
-Result GuardedOr(Result failed, Body&& body) noexcept
-{
+Result GuardedOr(Result failed, Body&& body) noexcept {
     try {
         return body();
     } catch (...) {
@@ -29,8 +28,7 @@ struct FailureCodes {
 };
 
 template <typename Body, typename Print, typename ResultFor>
-int GuardedEntry(const FailureCodes& codes, Print&& print, ResultFor&& resultFor, Body&& body) noexcept
-{
+int GuardedEntry(const FailureCodes& codes, Print&& print, ResultFor&& resultFor, Body&& body) noexcept {
     try {
         return body();
     } catch (const zipcore::Error& error) {

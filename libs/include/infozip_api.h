@@ -77,8 +77,8 @@ using ZpArchiveFn = int(WINAPI*)(ZipRequest request);
 // replaces existing files without asking: promptToOverwrite and restoreDirectories are not consulted, and the
 // replace and password callbacks are never called. The target directory is created when it is missing.
 struct UnzipOptions {
-    std::int32_t exdirOnly;        // extract into the target only, without the stored path
-    std::int32_t listOnly;         // list instead of extracting
+    std::int32_t exdirOnly;  // extract into the target only, without the stored path
+    std::int32_t listOnly;   // list instead of extracting
     std::int32_t promptToOverwrite;
     std::int32_t quiet;
     std::int32_t testOnly;
@@ -90,7 +90,7 @@ struct UnzipOptions {
     std::int32_t neverOverwrite;
     std::int32_t verbose;
     std::int32_t displayComment;
-    std::int32_t caseInsensitive;     // names given to include or exclude match without regard to case
+    std::int32_t caseInsensitive;  // names given to include or exclude match without regard to case
     std::int32_t privileges;
     char* archiveName;
     char* targetDirectory;
@@ -100,10 +100,10 @@ using UnzipPrintFn = int(WINAPI*)(char* text, unsigned long length);
 using UnzipSoundFn = void(WINAPI*)();
 using UnzipReplaceFn = int(WINAPI*)(char* fileName);
 using UnzipPasswordFn = int(WINAPI*)(char* buffer, int size, const char* prompt, const char* name);
-using UnzipMessageFn = void(WINAPI*)(unsigned long uncompressedSize, unsigned long compressedSize,
-                                     unsigned ratio, unsigned month, unsigned day, unsigned year,
-                                     unsigned hour, unsigned minute, char c, const char* fileName,
-                                     const char* method, unsigned long crc, char encrypted);
+using UnzipMessageFn = void(WINAPI*)(unsigned long uncompressedSize, unsigned long compressedSize, unsigned ratio,
+                                     unsigned month, unsigned day, unsigned year, unsigned hour, unsigned minute,
+                                     char c, const char* fileName, const char* method, unsigned long crc,
+                                     char encrypted);
 using UnzipServiceFn = int(WINAPI*)(const char* name, unsigned long size);  // returns non-zero to cancel
 
 struct UnzipCallbacks {
@@ -125,19 +125,18 @@ struct UnzipCallbacks {
 // the reason of every failure, as UTF-8 text, to the print callback.
 enum UnzipResult : int {
     kUnzipOk = 0,
-    kUnzipArchiveError = 2,        // a damaged archive: bad CRC, wrong sizes, inconsistent headers
-    kUnzipRefused = 3,             // an entry name that would leave the target or open a device: nothing extracted
+    kUnzipArchiveError = 2,  // a damaged archive: bad CRC, wrong sizes, inconsistent headers
+    kUnzipRefused = 3,       // an entry name that would leave the target or open a device: nothing extracted
     kUnzipOutOfMemory = 4,
-    kUnzipNoArchive = 9,           // the archive is missing or not a ZIP archive
+    kUnzipNoArchive = 9,  // the archive is missing or not a ZIP archive
     kUnzipBadParameters = 10,
-    kUnzipNoMatch = 11,            // include names given, none matched
-    kUnzipDiskFull = 50,           // also: the target volume has less free space than the archive needs
-    kUnzipCancelled = 80,          // the service callback asked to stop
-    kUnzipUnsupported = 81,        // encryption or a compression method other than stored and deflated
+    kUnzipNoMatch = 11,      // include names given, none matched
+    kUnzipDiskFull = 50,     // also: the target volume has less free space than the archive needs
+    kUnzipCancelled = 80,    // the service callback asked to stop
+    kUnzipUnsupported = 81,  // encryption or a compression method other than stored and deflated
 };
 
-using WizSingleEntryUnzipFn = int(WINAPI*)(int includeCount, char** includeNames, int excludeCount,
-                                           char** excludeNames, UnzipOptions* options,
-                                           UnzipCallbacks* callbacks);
+using WizSingleEntryUnzipFn = int(WINAPI*)(int includeCount, char** includeNames, int excludeCount, char** excludeNames,
+                                           UnzipOptions* options, UnzipCallbacks* callbacks);
 
 }  // namespace infozip

@@ -25,7 +25,8 @@ public:
         if (callbacks_ && callbacks_->print) callbacks_->print(text.data(), static_cast<unsigned long>(text.size()));
     }
     bool cancelled(const std::string& name, std::uint64_t size) const {
-        return callbacks_ && callbacks_->service && callbacks_->service(name.c_str(), static_cast<unsigned long>(size)) != 0;
+        return callbacks_ && callbacks_->service &&
+               callbacks_->service(name.c_str(), static_cast<unsigned long>(size)) != 0;
     }
     void list(const zipcore::Entry& entry) const {
         if (!callbacks_ || !callbacks_->message) return;
@@ -145,12 +146,13 @@ int unzip(const Selection& selection, const UnzipOptions& options, const Reporte
 
 }  // namespace
 
-extern "C" int WINAPI Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int excludeCount,
-                                           char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks) {
+extern "C" int WINAPI Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int excludeCount, char** excludeNames,
+                                           UnzipOptions* options, UnzipCallbacks* callbacks) {
     const Reporter reporter(callbacks);
     return GuardedEntry(
         {"unzip", kUnzipOutOfMemory, kUnzipArchiveError}, [&](const std::string& text) { reporter.print(text); },
-        resultFor, [&] {
+        resultFor,
+        [&] {
             if (!options || !options->archiveName || !*options->archiveName)
                 throw zipcore::Error(zipcore::ErrorKind::Usage, "no archive name given");
             const Selection selection(namesOf(includeCount, includeNames), namesOf(excludeCount, excludeNames),
@@ -160,7 +162,4 @@ extern "C" int WINAPI Wiz_SingleEntryUnzip(int includeCount, char** includeNames
 }
 
 // Names and texts cross this library's interface as UTF-8 (see infozip_api.h).
-extern "C" UINT WINAPI ArchiveTextCodePage()
-{
-    return CP_UTF8;
-}
+extern "C" UINT WINAPI ArchiveTextCodePage() { return CP_UTF8; }

@@ -127,17 +127,14 @@ int WINAPI ZpInit(ZipCallbacks* callbacks) {
 int WINAPI ZpArchive(ZipRequest request) {
     ZipCallbacks callbacks{};
     return GuardedEntry(
-        {"zip", kZipOutOfMemory, kZipSevereError}, [&](const std::string& text) { print(callbacks, text); },
-        resultFor, [&] {
+        {"zip", kZipOutOfMemory, kZipSevereError}, [&](const std::string& text) { print(callbacks, text); }, resultFor,
+        [&] {
             callbacks = library.callbacks();
             return writeArchive(request, library.options(), callbacks);
         });
 }
 
 // Names and texts cross this library's interface as UTF-8 (see infozip_api.h).
-UINT WINAPI ArchiveTextCodePage()
-{
-    return CP_UTF8;
-}
+UINT WINAPI ArchiveTextCodePage() { return CP_UTF8; }
 
 }  // extern "C"

@@ -40,7 +40,7 @@ int MakeKeyPair(const std::string& privatePath, const std::string& publicPath)
     signing::WriteNewKeyFile(signing::KeyKind::Private, privatePath, pair.privateBlob);
     try {
         signing::WriteNewKeyFile(signing::KeyKind::Public, publicPath, pair.publicBlob);
-    } catch (const signing::FileError&) {
+    } catch (const EFileOperationError&) {
         DeleteFileW(ToApiPath(privatePath).c_str());  // a private key without its public half is of no use
         throw;
     }
@@ -56,7 +56,7 @@ public:
         wchar_t folder[MAX_PATH + 1];
         wchar_t name[MAX_PATH + 1];
         if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"upk", 0, name) == 0) {
-            throw signing::FileError("%TEMP%", GetLastError());
+            throw EFileOperationError("Cannot make a temporary file in", "%TEMP%", GetLastError());
         }
         path_ = Narrow(name);
         signing::WriteFileBytes(path_, bytes, signing::Existing::Replace);
@@ -76,10 +76,7 @@ std::vector<PackageFile> ReadEntries(std::span<const std::uint8_t> descriptor)
     const TemporaryFile file(descriptor);
     TXMLDocument xml;
     xml.LoadFromFile(file.Path());
-    const DescriptorReader reader(xml);
-    std::vector<PackageFile> entries;
-    for (int i = 0, count = reader.FileCount(); i < count; ++i) entries.push_back(reader.File(i));
-    return entries;
+    return DescriptorReader(xml).Files();
 }
 
 int VerifyPackage(const std::string& packagePath, const std::string& publicKeyPath)
@@ -132,7 +129,7 @@ int wmain(int argc, wchar_t** argv)
         }
         WriteError(t::kUsage);
         return kUsage;
-    } catch (const signing::FileError& error) {
+    } catch (const EFileOperationError& error) {
         WriteError(t::CannotWrite(error.Path(), error.Code()) + "\n");
         return kFailed;
     } catch (const std::exception& error) {

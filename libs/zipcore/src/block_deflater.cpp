@@ -165,7 +165,8 @@ StreamTotals BlockDeflater::deflateInBlocks(const ByteSource& input, ByteSink& o
                     const Job& previous = *slots_[(submitted - 1) % slotCount];
                     job.dictionaryLength = std::min(kDictionarySize, previous.length);
                     std::memcpy(job.input.data(),
-                                previous.input.data() + previous.dictionaryLength + previous.length - job.dictionaryLength,
+                                previous.input.data() + previous.dictionaryLength + previous.length -
+                                    job.dictionaryLength,
                                 job.dictionaryLength);
                 }
                 job.length = input.readAt(totals.uncompressed, job.input.data() + job.dictionaryLength, kBlockSize);

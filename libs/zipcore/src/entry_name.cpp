@@ -72,8 +72,8 @@ bool isReservedDeviceName(std::string_view component) {
     static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
     if (std::ranges::find(kDevices, key) != std::end(kDevices)) return true;
     // Windows maps the superscript digits to the first three ports as well.
-    static constexpr std::string_view kPorts[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9",
-                                                  "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+    static constexpr std::string_view kPorts[] = {"1", "2", "3", "4",        "5",        "6",
+                                                  "7", "8", "9", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
     const std::string_view prefix = std::string_view(key).substr(0, 3);
     return (prefix == "COM" || prefix == "LPT") &&
            std::ranges::find(kPorts, std::string_view(key).substr(3)) != std::end(kPorts);

@@ -188,8 +188,7 @@ private:
 
 }  // namespace
 
-ExtractSummary extractFlat(const ZipReader& reader, const std::string& targetDirectory,
-                           const ExtractOptions& options) {
+ExtractSummary extractFlat(const ZipReader& reader, const std::string& targetDirectory, const ExtractOptions& options) {
     std::vector<PlannedFile> plan = planFiles(reader, options.select);
     createDirectories(targetDirectory);
 

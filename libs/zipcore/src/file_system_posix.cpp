@@ -15,7 +15,7 @@ namespace zipcore {
 namespace {
 
 [[noreturn]] void throwSystemError(const std::string& what, const std::string& path, int code = errno) {
-    const ErrorKind kind = code == ENOENT ? ErrorKind::NotFound
+    const ErrorKind kind = code == ENOENT                     ? ErrorKind::NotFound
                            : code == ENOSPC || code == EDQUOT ? ErrorKind::DiskFull
                                                               : ErrorKind::Io;
     throw Error(kind, what + " " + path + ": " + std::system_category().message(code));
@@ -24,8 +24,8 @@ namespace {
 DosDateTime toDosDateTime(std::time_t seconds) {
     std::tm local{};
     if (!localtime_r(&seconds, &local) || local.tm_year < 80) return {};
-    if (local.tm_year > 207) local = std::tm{.tm_sec = 58, .tm_min = 59, .tm_hour = 23, .tm_mday = 31,
-                                             .tm_mon = 11, .tm_year = 207};
+    if (local.tm_year > 207)
+        local = std::tm{.tm_sec = 58, .tm_min = 59, .tm_hour = 23, .tm_mday = 31, .tm_mon = 11, .tm_year = 207};
     DosDateTime result;
     result.date = static_cast<std::uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
     result.time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
@@ -91,8 +91,8 @@ std::uint64_t File::size() const {
 std::size_t File::readAt(std::uint64_t offset, void* buffer, std::size_t length) const {
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t got = ::pread(handle_, static_cast<char*>(buffer) + done, length - done,
-                                    static_cast<off_t>(offset + done));
+        const ssize_t got =
+            ::pread(handle_, static_cast<char*>(buffer) + done, length - done, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
             throwSystemError("cannot read", path_);
@@ -106,8 +106,8 @@ std::size_t File::readAt(std::uint64_t offset, void* buffer, std::size_t length)
 void File::writeAt(std::uint64_t offset, const void* data, std::size_t length) {
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t put = ::pwrite(handle_, static_cast<const char*>(data) + done, length - done,
-                                     static_cast<off_t>(offset + done));
+        const ssize_t put =
+            ::pwrite(handle_, static_cast<const char*>(data) + done, length - done, static_cast<off_t>(offset + done));
         if (put < 0) {
             if (errno == EINTR) continue;
             throwSystemError("cannot write", path_);

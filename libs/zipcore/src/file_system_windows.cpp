@@ -15,9 +15,9 @@ namespace {
 
 std::string systemMessage(DWORD code) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(code);
     LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
@@ -27,7 +27,7 @@ std::string systemMessage(DWORD code) {
 
 [[noreturn]] void throwSystemError(const std::string& what, const std::string& path, DWORD code = GetLastError()) {
     const ErrorKind kind = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ErrorKind::NotFound
-                           : code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL ? ErrorKind::DiskFull
+                           : code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL  ? ErrorKind::DiskFull
                                                                                         : ErrorKind::Io;
     throw Error(kind, what + " " + path + ": " + systemMessage(code));
 }
@@ -82,8 +82,8 @@ File File::openForReading(const std::string& path) {
 }
 
 File File::createNew(const std::string& path) {
-    const HANDLE handle = CreateFileW(systemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileW(systemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) throwSystemError("cannot create", path);
     return File(handle, path);
 }

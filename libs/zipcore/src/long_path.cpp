@@ -6,8 +6,7 @@ namespace zipcore {
 
 std::wstring extendedLengthPath(std::wstring_view fullPath) {
     std::wstring path(fullPath);
-    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\") || path.size() < kLongPathThreshold)
-        return path;
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\") || path.size() < kLongPathThreshold) return path;
     std::replace(path.begin(), path.end(), L'/', L'\\');
     const bool isDrivePath = path.size() >= 3 && path[1] == L':' && path[2] == L'\\';
     if (isDrivePath) return L"\\\\?\\" + path;

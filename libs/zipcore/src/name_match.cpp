@@ -39,8 +39,8 @@ void appendUtf8(std::string& out, char16_t c) {
 
 char16_t upperCase(char16_t c) {
     const std::span<const UpperCaseMapping> table = upperCaseMappings();
-    const auto found =
-        std::lower_bound(table.begin(), table.end(), c, [](const UpperCaseMapping& m, char16_t x) { return m.from < x; });
+    const auto found = std::lower_bound(table.begin(), table.end(), c,
+                                        [](const UpperCaseMapping& m, char16_t x) { return m.from < x; });
     return found != table.end() && found->from == c ? found->upper : c;
 }
 

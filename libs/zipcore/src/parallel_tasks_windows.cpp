@@ -24,8 +24,9 @@ struct HandleCloser {
 using Handle = std::unique_ptr<void, HandleCloser>;
 
 Handle checked(HANDLE handle, const char* what) {
-    if (!handle) throw Error(ErrorKind::Io, std::string("cannot create ") + what + " (error " +
-                                                std::to_string(GetLastError()) + ")");
+    if (!handle)
+        throw Error(ErrorKind::Io,
+                    std::string("cannot create ") + what + " (error " + std::to_string(GetLastError()) + ")");
     return Handle(handle);
 }
 
@@ -112,8 +113,7 @@ std::size_t ParallelTasks::waitAny() {
         events.push_back(slot.doneEvent.get());
         indexes.push_back(slot.index);
     }
-    const DWORD result =
-        WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, INFINITE);
+    const DWORD result = WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, INFINITE);
     const std::size_t index = indexes.at(result - WAIT_OBJECT_0);
     state_->slots[index].running = false;
     return index;

@@ -43,7 +43,8 @@ EndRecord readZip64End(const ByteSource& source, std::uint64_t endOffset, const 
     const std::uint64_t recordOffset = get64(&locator[8]);
     if (get32(&locator[4]) != 0 || get32(&locator[16]) > 1)
         throw Error(ErrorKind::Unsupported, "archives spread over several volumes are not supported");
-    if (recordOffset > endOffset - kZip64LocatorSize - kZip64EndSize) corrupt("the Zip64 end record lies outside the archive");
+    if (recordOffset > endOffset - kZip64LocatorSize - kZip64EndSize)
+        corrupt("the Zip64 end record lies outside the archive");
 
     std::array<std::uint8_t, kZip64EndSize> record{};
     readExactAt(source, recordOffset, record.data(), record.size());
@@ -219,16 +220,17 @@ ParsedDirectory readCentralDirectory(const ByteSource& source, const EndRecord& 
         std::string rawName(reinterpret_cast<const char*>(nameBytes), nameLength);
         const std::uint8_t* extra = reader.take(extraLength);
         const auto unicodeName = unicodePathName(extra, extraLength, rawName);
-        entry.name = unicodeName && (entry.flags & kFlagUtf8) == 0
-                         ? decodeEntryName(*unicodeName, true, 0)
-                         : decodeEntryName(rawName, (entry.flags & kFlagUtf8) != 0,
-                                           static_cast<std::uint8_t>(madeBy >> 8));
+        entry.name =
+            unicodeName && (entry.flags & kFlagUtf8) == 0
+                ? decodeEntryName(*unicodeName, true, 0)
+                : decodeEntryName(rawName, (entry.flags & kFlagUtf8) != 0, static_cast<std::uint8_t>(madeBy >> 8));
         std::uint64_t* sizes[] = {&entry.uncompressedSize, &entry.compressedSize, &entry.localHeaderOffset};
         applyZip64Extra(extra, extraLength, sizes, 3, false, entry.name);
         if (firstDisk == kMax16) firstDisk = 0;  // its Zip64 value would follow the offset; one volume only
         reader.take(commentLength);
 
-        if (firstDisk != 0) throw Error(ErrorKind::Unsupported, "archives spread over several volumes are not supported");
+        if (firstDisk != 0)
+            throw Error(ErrorKind::Unsupported, "archives spread over several volumes are not supported");
         if (entry.flags & (kFlagEncrypted | kFlagStrongEncryption | kFlagMaskedHeaders))
             throw Error(ErrorKind::Unsupported, "the entry " + quoted(entry.name) + " is encrypted");
         if (entry.method != kMethodStored && entry.method != kMethodDeflated)
@@ -304,7 +306,8 @@ Span checkLocalHeader(const ByteSource& source, Entry& entry, const std::string&
     if (!zeroed && (crc != entry.crc32 || compressed != entry.compressedSize || uncompressed != entry.uncompressedSize))
         corrupt("the central directory disagrees with " + where);
 
-    if (entry.compressedSize > limit - entry.dataOffset) corrupt("the data of " + quoted(entry.name) + " runs past the entries");
+    if (entry.compressedSize > limit - entry.dataOffset)
+        corrupt("the data of " + quoted(entry.name) + " runs past the entries");
     std::uint64_t end = entry.dataOffset + entry.compressedSize;
     if (hasDescriptor) end += dataDescriptorLength(source, entry, end, limit);
     return {entry.localHeaderOffset, end};

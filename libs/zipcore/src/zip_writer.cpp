@@ -74,9 +74,9 @@ std::vector<std::uint8_t> centralHeader(const CentralRecord& record, bool forceZ
         .u32(bigUncompressed ? kMax32 : record.uncompressedSize)
         .u16(record.name.size())
         .u16(hasZip64 ? 4 + zip64.size() : 0)
-        .u16(0)   // comment
-        .u16(0)   // first volume
-        .u16(0)   // internal attributes
+        .u16(0)  // comment
+        .u16(0)  // first volume
+        .u16(0)  // internal attributes
         .u32(kArchiveAttribute)
         .u32(bigOffset ? kMax32 : record.localHeaderOffset)
         .bytes(record.name);

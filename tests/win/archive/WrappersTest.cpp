@@ -2,8 +2,6 @@
 // program loads them from its own directory.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "Driver.h"
 #include "ZipExtractor.h"
 #include "ZipPacker.h"
@@ -21,20 +19,8 @@ std::vector<std::string> EntryNames(const std::wstring& archive)
     return names;
 }
 
-// Runs `action` while a watcher answers the message box it opens; returns what the box said.
-MessageBoxInfo AnswerBoxDuring(const std::function<void()>& action)
-{
-    MessageBoxInfo shown;
-    std::thread watcher([&] {
-        if (auto box = WaitForMessageBox(GetCurrentProcessId(), 10s)) {
-            shown = *box;
-            box->Dismiss();
-        }
-    });
-    action();
-    watcher.join();
-    return shown;
-}
+// Where the program loads the libraries from: its own directory, as this executable's is.
+const std::string kLibraryDirectory = Narrow(BinDirectory());
 
 // Moves one of the libraries out of the program directory for the length of a test.
 class LibraryAway {
@@ -60,19 +46,21 @@ TEST(ZipWrappers, FilesFromSeveralDirectoriesLandFlatAndExtractOverExistingFiles
     const std::wstring archive = work / L"out\\package.sky";
     CreateDirectoryW((work / L"out").c_str(), nullptr);
 
-    TZipPacker packer(nullptr);
-    packer.ZipFiles(Narrow(archive),
-                    {Narrow(work / L"a\\one.txt"), Narrow(work / L"b\\c\\two.bin"), Narrow(work / L"中文\\说明.txt")});
+    TZipPacker packer;
+    EXPECT_FALSE(packer.ZipFiles(
+        Narrow(archive),
+        {Narrow(work / L"a\\one.txt"), Narrow(work / L"b\\c\\two.bin"), Narrow(work / L"中文\\说明.txt")},
+        kLibraryDirectory));
     EXPECT_EQ(EntryNames(archive), (std::vector<std::string>{"one.txt", "two.bin", "说明.txt"}));
 
     work.WriteFile(L"target\\one.txt", "an older one, to be replaced without a question");
-    TZipExtractor extractor(nullptr);
-    extractor.UnZipArchive(Narrow(archive), Narrow(work / L"target\\"));
+    TZipExtractor extractor;
+    EXPECT_FALSE(extractor.UnZipArchive(Narrow(archive), Narrow(work / L"target\\"), kLibraryDirectory));
     EXPECT_EQ(work.ReadFile(L"target\\one.txt"), "one");
     EXPECT_EQ(work.ReadFile(L"target\\two.bin"), std::string("\0\1\2", 3));
     EXPECT_EQ(work.ReadFile(L"target\\说明.txt"), "说明");
 
-    extractor.UnZipArchive(Narrow(archive), Narrow(work / L"new\\deeper\\"));
+    EXPECT_FALSE(extractor.UnZipArchive(Narrow(archive), Narrow(work / L"new\\deeper\\"), kLibraryDirectory));
     EXPECT_TRUE(work.Exists(L"new\\deeper\\one.txt")) << "a missing target directory is created";
 }
 
@@ -80,33 +68,41 @@ TEST(ZipWrappers, AnEmptyListOrNameWritesNothing)
 {
     TempDir work;
     work.WriteFile(L"one.txt", "one");
-    TZipPacker packer(nullptr);
-    packer.ZipFiles(Narrow(work / L"empty.sky"), {});
-    packer.ZipFiles("", {Narrow(work / L"one.txt")});
+    TZipPacker packer;
+    EXPECT_FALSE(packer.ZipFiles(Narrow(work / L"empty.sky"), {}, kLibraryDirectory));
+    EXPECT_FALSE(packer.ZipFiles("", {Narrow(work / L"one.txt")}, kLibraryDirectory));
     EXPECT_FALSE(work.Exists(L"empty.sky"));
 }
 
+// The wrappers show no box of their own: they return the notice, for the caller to show, owned by the
+// application's hidden window.
 TEST(ZipWrappers, AMissingLibraryIsReportedEachWithItsOwnIcon)
 {
     TempDir work;
     work.WriteFile(L"one.txt", "one");
     {
         LibraryAway away(L"zip32.dll");
-        const MessageBoxInfo box = AnswerBoxDuring(
-            [&] { TZipPacker(nullptr).ZipFiles(Narrow(work / L"p.sky"), {Narrow(work / L"one.txt")}); });
-        EXPECT_EQ(box.text, L"找不到zip32.dll");
-        EXPECT_EQ(box.caption, L"提示");
-        EXPECT_EQ(box.icon, BoxIcon::Error);
+        const std::optional<Notice> notice =
+            TZipPacker().ZipFiles(Narrow(work / L"p.sky"), {Narrow(work / L"one.txt")}, kLibraryDirectory);
+        ASSERT_TRUE(notice);
+        EXPECT_EQ(notice->text, "找不到zip32.dll");
+        EXPECT_EQ(notice->caption, "提示");
+        EXPECT_EQ(notice->icon, NoticeIcon::Error);
+        EXPECT_EQ(notice->owner, NoticeOwner::Application);
         EXPECT_FALSE(work.Exists(L"p.sky"));
     }
     {
         LibraryAway away(L"unzip32.dll");
-        const MessageBoxInfo box = AnswerBoxDuring(
-            [&] { TZipExtractor(nullptr).UnZipArchive(Narrow(work / L"p.sky"), Narrow(work / L"t\\")); });
-        EXPECT_EQ(box.text, L"找不到unzip32.dll");
-        EXPECT_EQ(box.icon, BoxIcon::Information);
+        const std::optional<Notice> notice =
+            TZipExtractor().UnZipArchive(Narrow(work / L"p.sky"), Narrow(work / L"t\\"), kLibraryDirectory);
+        ASSERT_TRUE(notice);
+        EXPECT_EQ(notice->text, "找不到unzip32.dll");
+        EXPECT_EQ(notice->caption, "提示");
+        EXPECT_EQ(notice->icon, NoticeIcon::Information);
+        EXPECT_EQ(notice->owner, NoticeOwner::Application);
         EXPECT_FALSE(work.Exists(L"t"));
     }
+    EXPECT_FALSE(FindMessageBox(GetCurrentProcessId()));
 }
 
 TEST(ZipWrappers, ALibraryWithoutTheEntryPointsIsSkippedSilently)
@@ -117,8 +113,8 @@ TEST(ZipWrappers, ALibraryWithoutTheEntryPointsIsSkippedSilently)
     CopyFileW((BinDirectory() + L"FakeArchiveLibrary.dll").c_str(), (BinDirectory() + L"unzip32.dll").c_str(), FALSE);
     TempDir work;
     work.WriteFile(L"one.txt", "one");
-    TZipPacker(nullptr).ZipFiles(Narrow(work / L"p.sky"), {Narrow(work / L"one.txt")});
-    TZipExtractor(nullptr).UnZipArchive(Narrow(work / L"p.sky"), Narrow(work / L"t\\"));
+    EXPECT_FALSE(TZipPacker().ZipFiles(Narrow(work / L"p.sky"), {Narrow(work / L"one.txt")}, kLibraryDirectory));
+    EXPECT_FALSE(TZipExtractor().UnZipArchive(Narrow(work / L"p.sky"), Narrow(work / L"t\\"), kLibraryDirectory));
     EXPECT_FALSE(FindMessageBox(GetCurrentProcessId()));
     EXPECT_FALSE(work.Exists(L"p.sky"));
     EXPECT_FALSE(work.Exists(L"t"));

@@ -12,9 +12,9 @@
 namespace zipcore {
 
 struct WriterOptions {
-    int level = -1;            // zlib's compression level; -1 is its default (6), 0 stores every entry
-    unsigned threads = 0;      // threads that deflate; 0 means one per processor
-    bool forceZip64 = false;   // Zip64 records even where the sizes do not need them
+    int level = -1;           // zlib's compression level; -1 is its default (6), 0 stores every entry
+    unsigned threads = 0;     // threads that deflate; 0 means one per processor
+    bool forceZip64 = false;  // Zip64 records even where the sizes do not need them
 };
 
 class ZipWriter {
