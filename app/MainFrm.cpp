@@ -14,6 +14,9 @@
 #include "XmlDocument.h"
 #include "ZipExtractor.h"
 #include "ZipPacker.h"
+#ifdef TAVILO_FAULT_INJECTION
+#include "install/FaultPlan.h"
+#endif
 
 namespace {
 
@@ -189,6 +192,9 @@ bool TfrmMain::PublishPackage(const std::string& packagePath, const std::string&
 
 void TfrmMain::SetStatus(const std::string& text)
 {
+#ifdef TAVILO_FAULT_INJECTION
+    FaultPlan::TraceStatus(text);
+#endif
     SetWindowTextW(lblMessage, Widen(text).c_str());
 }
 
