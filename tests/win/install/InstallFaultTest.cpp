@@ -175,7 +175,10 @@ protected:
         }
         switch (expected) {
         case Outcome::UndoneThenInstalls:
-            EXPECT_EQ(box->text, kUndone) << Describe(*box);
+            if (box->text != kUndone) {
+                ADD_FAILURE() << "expected the notice that the interrupted install was undone: " << Describe(*box);
+                return false;
+            }
             EXPECT_EQ(box->icon, BoxIcon::Information);
             EXPECT_EQ(Difference(scene.oldSet, TakePicture(scene.directory)), "") << "after the rollback";
             EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
