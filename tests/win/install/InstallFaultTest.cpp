@@ -158,15 +158,17 @@ protected:
         return true;
     }
 
-    // The next click after a cut, with the test build unhindered (it writes the version record where the test
-    // reads it): it does what the last operation of the runs calls for, and the new set is there after it.
-    // True when everything ended as it must.
-    bool RecoversAtTheNextClick(const Scene& scene)
+    // The next click after a cut: it does what the last operation of the runs calls for, and the new set is there
+    // after it. By default the test build, unhindered, makes the click, as it writes the version record where the
+    // test reads it; the release writes to the Access database, so its record is not checked. True when everything
+    // ended as it must.
+    bool RecoversAtTheNextClick(const Scene& scene, const std::wstring& program = kFaulty)
     {
+        const bool recordReadable = program == kFaulty;
         const int failuresBefore = FailureCount();
         const Outcome expected = ExpectedOutcome(scene.done, scene.stop);
         SCOPED_TRACE(std::string("expected: ") + Name(expected));
-        Updater app(scene.directory, kFaulty);
+        Updater app(scene.directory, program);
         app.ClickStart();
         auto box = app.NextBox();
         if (!box) {
@@ -205,7 +207,9 @@ protected:
         }
         EXPECT_EQ(Difference(scene.newSet, TakePicture(scene.directory)), "") << "after the rerun";
         EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
-        EXPECT_EQ(scene.Versions(), std::vector<std::string>{kNewVersion});
+        if (recordReadable) {
+            EXPECT_EQ(scene.Versions(), std::vector<std::string>{kNewVersion});
+        }
         return FailureCount() == failuresBefore;
     }
 
@@ -300,7 +304,7 @@ TEST_F(EveryStep, AFailureAtAnyFileOperationLeavesTheOldSetOrAFinishedInstall)
 }
 
 // The last file fails, so the rollback has the most to undo; then the process dies at each of the rollback's own
-// operations, and the next click finishes the rollback.
+// operations, and the next click, made with the release, finishes the rollback.
 TEST_F(EveryStep, AKillDuringTheRollbackIsFinishedAtTheNextClick)
 {
     const auto operations = OperationsOfACleanInstall();
@@ -322,7 +326,7 @@ TEST_F(EveryStep, AKillDuringTheRollbackIsFinishedAtTheNextClick)
         }
         SCOPED_TRACE("killed during the rollback at " + scene.stop);
         ++cutPoints;
-        if (RecoversAtTheNextClick(scene)) ++clean;
+        if (RecoversAtTheNextClick(scene, L"Update.exe")) ++clean;
         if (k > lastPlacement + 100) break;
     }
     std::cout << "kill during the rollback: " << cutPoints << " cut points, " << clean << " ended clean\n";
