@@ -16,6 +16,9 @@
 #include "XmlDocument.h"
 #include "ZipExtractor.h"
 #include "ZipPacker.h"
+#ifdef TAVILO_FAULT_INJECTION
+#include "install/FaultPlan.h"
+#endif
 
 namespace {
 
@@ -190,6 +193,9 @@ TPublication TfrmMain::PublishPackage(const std::string& programDirectory)
 
 void TfrmMain::SetStatus(const std::string& text)
 {
+#ifdef TAVILO_FAULT_INJECTION
+    FaultPlan::TraceStatus(text);
+#endif
     SetWindowTextW(lblMessage, Widen(text).c_str());
 }
 

@@ -6,6 +6,28 @@
 #include "Paths.h"
 #include "ProgramLayout.h"
 
+#ifdef TAVILO_FAULT_INJECTION
+#include <windows.h>
+
+#include "Text.h"
+
+namespace {
+
+// The test build only (UpdateWithFaults.exe): under Wine neither the Access driver nor a drive path reaches a
+// database, so the install tests name a SQLite database of their own for the version record here.
+std::string ConnectionStringOfTheTests()
+{
+    const wchar_t* name = L"TAVILO_LOCAL_DATABASE";
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) return {};
+    std::wstring value(size, L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), size));
+    return Narrow(value);
+}
+
+}  // namespace
+#endif
+
 std::string GetLocalConnectionString()
 {
     return GetLocalConnectionString(ProgramDirectory());
@@ -13,6 +35,9 @@ std::string GetLocalConnectionString()
 
 std::string GetLocalConnectionString(const std::string& programDirectory)
 {
+#ifdef TAVILO_FAULT_INJECTION
+    if (std::string redirected = ConnectionStringOfTheTests(); !redirected.empty()) return redirected;
+#endif
     return ConnectionStringBuilder()
         .Driver("Microsoft Access Driver (*.mdb)")
         .Add("Dbq", programDirectory + std::string(layout::kLocalDatabase))

@@ -51,16 +51,25 @@ FaultPlan FaultPlan::FromCommandLine()
 FaultPlan::Action FaultPlan::Next(std::string_view operation, const std::string& path, const std::string& other)
 {
     ++counter_;
-    if (!trace_.empty()) {
-        std::string line = std::to_string(counter_) + "\t" + std::string(operation) + "\t" + path;
-        if (!other.empty()) line += "\t" + other;
-        line += "\n";
-        const UniqueHandle file = OwnHandle(CreateFileW(trace_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        if (file) WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    }
+    std::string line = std::to_string(counter_) + "\t" + std::string(operation) + "\t" + path;
+    if (!other.empty()) line += "\t" + other;
+    Trace(line);
     if (counter_ == killAt_) return Action::Kill;
     if (failAt_.count(counter_) != 0) return Action::Fail;
     return Action::Proceed;
+}
+
+void FaultPlan::TraceStatus(const std::string& text)
+{
+    FromCommandLine().Trace("status\t" + text);
+}
+
+void FaultPlan::Trace(const std::string& line) const
+{
+    if (trace_.empty()) return;
+    const std::string record = line + "\n";
+    const UniqueHandle file = OwnHandle(CreateFileW(trace_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file) WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
 }

@@ -4,7 +4,9 @@
 //   --kill-at=K       end the process (ExitProcess) at the K-th file operation of the install, before it is done;
 //                     a durable write is cut in the middle, the way a power loss tears it
 //   --fail-at=K[,M]   make the K-th (and M-th) operation fail with ERROR_IO_DEVICE instead
-//   --trace=PATH      append one line per operation ("K<TAB>operation<TAB>path[<TAB>path]") to PATH
+//   --trace=PATH      append one line per operation ("K<TAB>operation<TAB>path[<TAB>path]") to PATH, and one per
+//                     text the window's status line is given ("status<TAB>text", not counted: the operations keep
+//                     their numbers), so that a test reads every status however briefly it showed
 //
 // Operations are counted from 1 from the moment each click starts its file work.
 #pragma once
@@ -27,7 +29,12 @@ public:
     // Counts one operation, writes it to the trace, and says what to do with it.
     Action Next(std::string_view operation, const std::string& path, const std::string& other);
 
+    // Writes a new text of the status line to the trace named on the command line, if any.
+    static void TraceStatus(const std::string& text);
+
 private:
+    void Trace(const std::string& line) const;
+
     unsigned counter_ = 0;
     unsigned killAt_ = 0;
     std::set<unsigned> failAt_;

@@ -86,6 +86,16 @@ TempDir::~TempDir()
     fs::remove_all(root, ignored);
 }
 
+fs::path TempDir::Folder() const
+{
+    return fs::path(path_.substr(0, path_.size() - 1));
+}
+
+fs::path TempDir::operator/(const std::string& relativeUtf8) const
+{
+    return Folder() / fs::path(Widen(relativeUtf8));
+}
+
 void TempDir::WriteFile(const std::wstring& relative, const std::string& bytes) const
 {
     const fs::path target = fs::path(path_ + relative);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,7 +20,8 @@ std::wstring BinDirectory();
 // Polls until the condition holds or the time is up; returns the condition's last value.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s);
 
-// A directory of its own under the temporary directory, removed with everything in it at the end.
+// A directory of its own under the temporary directory, removed with everything in it at the end. Every Windows
+// test's scratch folder is one of these.
 class TempDir {
 public:
     TempDir();
@@ -30,6 +32,10 @@ public:
 
     const std::wstring& Path() const { return path_; }  // with a trailing backslash
     std::wstring operator/(const std::wstring& relative) const { return path_ + relative; }
+    // The same for the tests that work with std::filesystem: the folder without its trailing backslash, and
+    // relative names in UTF-8.
+    std::filesystem::path Folder() const;
+    std::filesystem::path operator/(const std::string& relativeUtf8) const;
 
     void WriteFile(const std::wstring& relative, const std::string& bytes) const;  // creates directories
     std::string ReadFile(const std::wstring& relative) const;                      // throws when missing

@@ -13,8 +13,9 @@ namespace ziptest {
 // Small inputs can declare gigabytes that inflate at 1000:1; reading those is slow, not interesting.
 constexpr std::uint64_t kLargestEntryRead = 16u << 20;
 
-void exerciseArchive(std::span<const std::uint8_t> bytes)
+std::vector<zipcore::ErrorKind> exerciseArchive(std::span<const std::uint8_t> bytes)
 {
+    std::vector<zipcore::ErrorKind> refusals;
     try {
         const zipcore::ZipReader reader(std::make_unique<zipcore::MemorySource>(bytes));
         zipcore::NullSink discard;
@@ -22,16 +23,20 @@ void exerciseArchive(std::span<const std::uint8_t> bytes)
             zipcore::fileNameKey(entry.name);
             try {
                 zipcore::safeFlatName(entry.name);
-            } catch (const zipcore::Error&) {
+            } catch (const zipcore::Error& error) {
+                refusals.push_back(error.kind());
             }
             if (entry.uncompressedSize > kLargestEntryRead) continue;
             try {
                 reader.read(entry, discard);
-            } catch (const zipcore::Error&) {
+            } catch (const zipcore::Error& error) {
+                refusals.push_back(error.kind());
             }
         }
-    } catch (const zipcore::Error&) {
+    } catch (const zipcore::Error& error) {
+        refusals.push_back(error.kind());
     }
+    return refusals;
 }
 
 }  // namespace ziptest

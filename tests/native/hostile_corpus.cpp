@@ -16,12 +16,13 @@ std::string repeated(const std::string& text, std::size_t times)
     return result;
 }
 
-// An archive whose one hostile name comes after an ordinary "good.txt": the whole archive is refused.
+// An archive whose one hostile name comes after an ordinary "good.txt": the whole archive is refused before anything
+// is written.
 HostileArchive withName(const std::string& name)
 {
     return {"name \"" + name + "\"",
             forgeArchive({{.name = kGoodName, .content = "replacement"}, {.name = name, .content = "evil"}}),
-            Refusal::BeforeWriting};
+            zipcore::ErrorKind::Unsafe};
 }
 
 }  // namespace
@@ -76,7 +77,7 @@ std::vector<HostileArchive> hostileArchives()
             entries.push_back({.name = name, .content = "one of two"});
             label += " " + name;
         }
-        archives.push_back({label, forgeArchive(entries), Refusal::BeforeWriting});
+        archives.push_back({label, forgeArchive(entries), zipcore::ErrorKind::Unsafe});
     }
 
     const std::string text = sampleText(20'000, 5);
@@ -85,36 +86,36 @@ std::vector<HostileArchive> hostileArchives()
     archives.push_back(
         {"overlapping entries",
          forgeArchive({{.name = kGoodName, .content = text}, {.name = kGoodName, .sharesLocalHeaderOf = 0}}),
-         Refusal::BeforeWriting});
+         zipcore::ErrorKind::Corrupt});
     archives.push_back({"central CRC differs from the local header",
                         forgeArchive({{.name = kGoodName, .content = text, .centralCrc = crcOf(text) ^ 1}}),
-                        Refusal::BeforeWriting});
+                        zipcore::ErrorKind::Corrupt});
     archives.push_back({"central size differs from the local header",
                         forgeArchive({{.name = kGoodName, .content = text, .centralUncompressedSize = 100}}),
-                        Refusal::BeforeWriting});
+                        zipcore::ErrorKind::Corrupt});
     archives.push_back({"central name differs from the local header",
                         forgeArchive({{.name = kGoodName, .content = text, .centralName = std::string("other.txt")}}),
-                        Refusal::BeforeWriting});
+                        zipcore::ErrorKind::Corrupt});
     archives.push_back({"bad CRC",
                         forgeArchive({{.name = "first.txt", .content = "first"},
                                       {.name = kGoodName, .content = text, .crc = crcOf(text) ^ 0x10}}),
-                        Refusal::WhileWriting});
+                        zipcore::ErrorKind::Corrupt, /*firstLands=*/true});
     archives.push_back({"inflates past its declared size",
                         forgeArchive({{.name = kGoodName, .content = text, .uncompressedSize = 1000}}),
-                        Refusal::WhileWriting});
+                        zipcore::ErrorKind::Corrupt});
     archives.push_back(
         {"deflate data cut short",
          forgeArchive({{.name = kGoodName, .content = text, .data = deflated.substr(0, deflated.size() / 2)}}),
-         Refusal::WhileWriting});
+         zipcore::ErrorKind::Corrupt});
     archives.push_back({"damaged deflate data",
                         forgeArchive({{.name = kGoodName, .content = text, .data = std::string(64, '\xFF')}}),
-                        Refusal::WhileWriting});
+                        zipcore::ErrorKind::Corrupt});
 
     const std::string whole = forgeArchive({{.name = kGoodName, .content = text}});
-    archives.push_back({"archive truncated", whole.substr(0, whole.size() - 30), Refusal::NotAnArchive});
+    archives.push_back({"archive truncated", whole.substr(0, whole.size() - 30), zipcore::ErrorKind::NotZip});
     std::string dropped = whole;
     dropped.erase(40, 200);  // the end record now points past the central directory
-    archives.push_back({"bytes missing in the middle", dropped, Refusal::BeforeWriting});
+    archives.push_back({"bytes missing in the middle", dropped, zipcore::ErrorKind::Corrupt});
     return archives;
 }
 

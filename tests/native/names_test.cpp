@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "test_support.hpp"
 #include "zipcore/entry_name.hpp"
 #include "zipcore/error.hpp"
 #include "zipcore/long_path.hpp"

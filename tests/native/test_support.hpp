@@ -3,10 +3,25 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "sample_data.hpp"
+#include "zipcore/error.hpp"
+
+namespace zipcore {
+
+// How a failing test shows an error kind: by its name. Every test that compares kinds includes this header, so
+// that gtest prints them the same way in each of them.
+inline void PrintTo(ErrorKind kind, std::ostream* out)
+{
+    static const char* const names[] = {"Usage",       "NotFound", "NotZip",   "Corrupt",  "Unsafe",
+                                        "Unsupported", "Io",       "DiskFull", "Cancelled"};
+    *out << names[static_cast<int>(kind)];
+}
+
+}  // namespace zipcore
 
 namespace ziptest {
 

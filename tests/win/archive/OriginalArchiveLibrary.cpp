@@ -4,7 +4,6 @@
 // for the real work, hands the call on to our libraries, copied beside it as real-zip32.dll and real-unzip32.dll,
 // with the names converted to the UTF-8 they take.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -22,8 +21,11 @@ std::string Recorded(const char* text)
 
 void Record(const std::string& line)
 {
-    const char* log = std::getenv("ARCHIVE_DOUBLE_LOG");
-    if (log == nullptr) return;
+    // Read from the process's environment rather than the C runtime's copy of it, so that a test that loads this
+    // library into its own process can set it too.
+    char log[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("ARCHIVE_DOUBLE_LOG", log, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
     if (FILE* file = std::fopen(log, "ab")) {
         std::fwrite(line.data(), 1, line.size(), file);
         std::fputc('\n', file);

@@ -2,6 +2,8 @@
 // program loads them from its own directory.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "Driver.h"
 #include "ZipExtractor.h"
 #include "ZipPacker.h"
@@ -30,9 +32,23 @@ public:
         MoveFileW(path_.c_str(), aside_.c_str());
     }
     ~LibraryAway() { MoveFileW(aside_.c_str(), path_.c_str()); }
+    const std::wstring& Aside() const { return aside_; }
 
 private:
     std::wstring path_, aside_;
+};
+
+// A copy beside this executable for the length of a test.
+class CopyInBin {
+public:
+    CopyInBin(const std::wstring& from, const std::wstring& name) : path_(BinDirectory() + name)
+    {
+        CopyFileW(from.c_str(), path_.c_str(), FALSE);
+    }
+    ~CopyInBin() { DeleteFileW(path_.c_str()); }
+
+private:
+    std::wstring path_;
 };
 
 }  // namespace
@@ -64,14 +80,36 @@ TEST(ZipWrappers, FilesFromSeveralDirectoriesLandFlatAndExtractOverExistingFiles
     EXPECT_TRUE(work.Exists(L"new\\deeper\\one.txt")) << "a missing target directory is created";
 }
 
+// Neither reaches the library: the recording stand-in for Info-ZIP's zip32.dll (which hands the work on to ours)
+// takes its place and logs every archive it is asked for.
 TEST(ZipWrappers, AnEmptyListOrNameWritesNothing)
 {
     TempDir work;
     work.WriteFile(L"one.txt", "one");
+    const LibraryAway ours(L"zip32.dll");
+    const CopyInBin real(ours.Aside(), L"real-zip32.dll");
+    const CopyInBin recorder(BinDirectory() + L"OriginalArchiveLibrary.dll", L"zip32.dll");
+    const std::wstring log = work / L"calls.log";
+    SetEnvironmentVariableW(L"ARCHIVE_DOUBLE_LOG", log.c_str());
+    auto archivesAskedFor = [&] {
+        std::vector<std::string> archives;
+        std::istringstream lines(work.Exists(L"calls.log") ? work.ReadFile(L"calls.log") : "");
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("ZpArchive ", 0) == 0) archives.push_back(line.substr(10));
+        }
+        return archives;
+    };
+
     TZipPacker packer;
     EXPECT_FALSE(packer.ZipFiles(Narrow(work / L"empty.sky"), {}, kLibraryDirectory));
     EXPECT_FALSE(packer.ZipFiles("", {Narrow(work / L"one.txt")}, kLibraryDirectory));
+    EXPECT_EQ(archivesAskedFor(), std::vector<std::string>{});
     EXPECT_FALSE(work.Exists(L"empty.sky"));
+    // The recorder is in place: an archive with a name and a file reaches it.
+    EXPECT_FALSE(packer.ZipFiles(Narrow(work / L"one.sky"), {Narrow(work / L"one.txt")}, kLibraryDirectory));
+    SetEnvironmentVariableW(L"ARCHIVE_DOUBLE_LOG", nullptr);
+    EXPECT_EQ(archivesAskedFor(), std::vector<std::string>{Narrow(work / L"one.sky")});
+    EXPECT_EQ(EntryNames(work / L"one.sky"), std::vector<std::string>{"one.txt"});
 }
 
 // The wrappers show no box of their own: they return the notice, for the caller to show, owned by the
@@ -108,9 +146,9 @@ TEST(ZipWrappers, AMissingLibraryIsReportedEachWithItsOwnIcon)
 TEST(ZipWrappers, ALibraryWithoutTheEntryPointsIsSkippedSilently)
 {
     // A library of the right name without the entry points: the program's own support DLL stands in.
-    LibraryAway zipAway(L"zip32.dll"), unzipAway(L"unzip32.dll");
-    CopyFileW((BinDirectory() + L"FakeArchiveLibrary.dll").c_str(), (BinDirectory() + L"zip32.dll").c_str(), FALSE);
-    CopyFileW((BinDirectory() + L"FakeArchiveLibrary.dll").c_str(), (BinDirectory() + L"unzip32.dll").c_str(), FALSE);
+    const LibraryAway zipAway(L"zip32.dll"), unzipAway(L"unzip32.dll");
+    const CopyInBin zip(BinDirectory() + L"FakeArchiveLibrary.dll", L"zip32.dll");
+    const CopyInBin unzip(BinDirectory() + L"FakeArchiveLibrary.dll", L"unzip32.dll");
     TempDir work;
     work.WriteFile(L"one.txt", "one");
     EXPECT_FALSE(TZipPacker().ZipFiles(Narrow(work / L"p.sky"), {Narrow(work / L"one.txt")}, kLibraryDirectory));
@@ -118,6 +156,4 @@ TEST(ZipWrappers, ALibraryWithoutTheEntryPointsIsSkippedSilently)
     EXPECT_FALSE(FindMessageBox(GetCurrentProcessId()));
     EXPECT_FALSE(work.Exists(L"p.sky"));
     EXPECT_FALSE(work.Exists(L"t"));
-    DeleteFileW((BinDirectory() + L"zip32.dll").c_str());
-    DeleteFileW((BinDirectory() + L"unzip32.dll").c_str());
 }

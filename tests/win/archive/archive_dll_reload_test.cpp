@@ -7,8 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
+#include "Driver.h"
+#include "LoadedLibrary.h"
 #include "infozip_api.h"
 #include "sample_data.hpp"
 #include "zipcore/byte_stream.hpp"
@@ -19,56 +20,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace infozip;
+using driver::TempDir;
 
 std::string utf8(const fs::path& path)
 {
     return zipcore::toUtf8(path.wstring());
 }
-
-class TempDir {
-public:
-    TempDir() : path_(fs::temp_directory_path() / ("archive-dll-reload-" + std::to_string(std::random_device{}())))
-    {
-        fs::create_directories(path_);
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    fs::path operator/(const char* name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
-
-// The library beside the test executable, loaded for the life of one object, as the program's wrapper does.
-class Library {
-public:
-    explicit Library(const wchar_t* name)
-    {
-        wchar_t exe[MAX_PATH];
-        GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        module_ = LoadLibraryW((fs::path(exe).parent_path() / name).c_str());
-    }
-    ~Library()
-    {
-        if (module_) FreeLibrary(module_);
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    bool loaded() const { return module_ != nullptr; }
-    template <typename Function>
-    Function get(const char* name) const
-    {
-        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    }
-
-private:
-    HMODULE module_ = nullptr;
-};
 
 int WINAPI ignoreText(char*, unsigned long length)
 {
@@ -98,7 +55,7 @@ void WINAPI ignoreEntry(unsigned long, unsigned long, unsigned, unsigned, unsign
 // Loads zip32.dll, packs `files` into `archive` the way the program does, and unloads the library.
 int packWithFreshLibrary(const fs::path& archive, const std::vector<fs::path>& files)
 {
-    const Library zip(L"zip32.dll");
+    const LoadedLibrary zip(L"zip32.dll");
     if (!zip.loaded()) return -1;
     const auto getOptions = zip.get<ZpGetOptionsFn>("ZpGetOptions");
     const auto setOptions = zip.get<ZpSetOptionsFn>("ZpSetOptions");
@@ -122,7 +79,7 @@ int packWithFreshLibrary(const fs::path& archive, const std::vector<fs::path>& f
 // Loads unzip32.dll, extracts `archive` into `target` the way the program does, and unloads the library.
 int extractWithFreshLibrary(const fs::path& archive, const fs::path& target)
 {
-    const Library unzip(L"unzip32.dll");
+    const LoadedLibrary unzip(L"unzip32.dll");
     const auto extract = unzip.get<WizSingleEntryUnzipFn>("Wiz_SingleEntryUnzip");
     if (!extract) return -1;
     std::string name = utf8(archive);
@@ -170,8 +127,8 @@ TEST(ArchiveLibrariesReloaded, PackAndExtractOnSeveralThreadsThreeHundredTimesAn
     // a TLS index per load whatever the library does; packing and extracting must not add to that.
     const DWORD before = lowestFreeTlsIndex();
     {
-        const Library zip(L"zip32.dll");
-        const Library unzip(L"unzip32.dll");
+        const LoadedLibrary zip(L"zip32.dll");
+        const LoadedLibrary unzip(L"unzip32.dll");
     }
     const DWORD perRound = lowestFreeTlsIndex() - before;
 

@@ -35,7 +35,7 @@ TEST(ConnectionStringTest, ServerStringHasThePortOnlyWhenGiven)
 TEST(ServerSettingsTest, ReadsEveryKeyAsWritten)
 {
     ScratchFolder folder;
-    const auto ini = folder.Path() / "config.ini";
+    const auto ini = folder / "config.ini";
     std::ofstream(ini) << "[other]\nServer=wrong\n[config]\nServer=host\\inst\nUserName=author\n"
                           "Password=a;b}c{d=e\nDatabase=Quellis\nDriver=PostgreSQL Unicode\nPort=5433\n";
     const ServerSettings settings = ReadServerSettings(ini.string());
@@ -50,10 +50,10 @@ TEST(ServerSettingsTest, ReadsEveryKeyAsWritten)
 TEST(ServerSettingsTest, MissingFileOrKeysGiveEmptyValuesAndTheWindowsDriver)
 {
     ScratchFolder folder;
-    const ServerSettings missing = ReadServerSettings((folder.Path() / "config.ini").string());
+    const ServerSettings missing = ReadServerSettings((folder / "config.ini").string());
     EXPECT_EQ(ServerConnectionString(missing), "Driver={SQL Server};Server=;Database=;Uid=;Pwd={}");
 
-    const auto ini = folder.Path() / "partial.ini";
+    const auto ini = folder / "partial.ini";
     std::ofstream(ini) << "[config]\nServer=srv\nDriver=\n";
     const ServerSettings partial = ReadServerSettings(ini.string());
     EXPECT_EQ(partial.server, "srv");
@@ -65,7 +65,7 @@ TEST(ServerSettingsTest, MissingFileOrKeysGiveEmptyValuesAndTheWindowsDriver)
 TEST(ServerSettingsTest, LongValuesAreNotCut)
 {
     ScratchFolder folder;
-    const auto ini = folder.Path() / "config.ini";
+    const auto ini = folder / "config.ini";
     const std::string password(1000, 'k');
     std::ofstream(ini) << "[config]\nPassword=" << password << "\n";
     EXPECT_EQ(ReadServerSettings(ini.string()).password, password);

@@ -31,23 +31,6 @@ std::string HostPath(const std::filesystem::path& windowsPath)
     return result;
 }
 
-ScratchFolder::ScratchFolder()
-{
-    wchar_t temp[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, temp);
-    static int counter = 0;
-    path_ = std::filesystem::path(temp) /
-            (L"tavilo-db-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-}
-
-ScratchFolder::~ScratchFolder()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 std::vector<Row> QueryRows(odbc::Connection& connection, const std::string& sql)
 {
     odbc::Statement query(connection, sql);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Driver.h"
 #include "OdbcConnection.h"
 #include "UpdateServer.h"
 
@@ -16,15 +17,7 @@ std::string EnvironmentVariable(const char* name);  // empty when not set
 std::string HostPath(const std::filesystem::path& windowsPath);
 
 // A new empty folder under %TEMP%, removed with everything in it at the end.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using ScratchFolder = driver::TempDir;
 
 using Row = std::vector<std::optional<std::string>>;
 

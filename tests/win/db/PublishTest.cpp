@@ -98,7 +98,7 @@ TEST_F(PublishTest, MissingConfigIniLetsTheConnectionAttemptFail)
 {
     CreateTables();
     ScratchFolder folder;
-    const ServerSettings settings = ReadServerSettings((folder.Path() / "config.ini").string());
+    const ServerSettings settings = ReadServerSettings((folder / "config.ini").string());
     EXPECT_THROW(Publish(first, settings), EServerConnectError);
     EXPECT_TRUE(PackageRows().empty());
 }

@@ -4,7 +4,9 @@
 // with no journal or backup left. The same for a cut during the rollback and during the recovery itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
+#include <set>
 
 #include "InstallTestSupport.h"
 
@@ -32,6 +34,8 @@ int FailureCount()
 
 const std::wstring kUndone = L"上次的升级被中断，已撤销它所做的全部更改。";
 const std::wstring kCompleted = L"上次的升级已经完成。";
+const std::string kOldVersion = "7.0";
+const std::string kNewVersion = "8.0";
 
 // The picture after the install of kFiles over `before`.
 Picture Installed(Picture before)
@@ -43,21 +47,78 @@ Picture Installed(Picture before)
     return before;
 }
 
+// Whether a trace line ("K<TAB>operation<TAB>path...") is this operation on a path ending so.
+bool Is(const std::string& line, const std::string& operation, const std::string& pathEnd)
+{
+    const size_t start = line.find("\t" + operation + "\t");
+    if (start == std::string::npos) return false;
+    const std::string path = line.substr(start + operation.size() + 2);
+    return path.size() >= pathEnd.size() && path.compare(path.size() - pathEnd.size(), pathEnd.size(), pathEnd) == 0;
+}
+
+bool Any(const std::vector<std::string>& lines, const std::string& operation, const std::string& pathEnd)
+{
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& line) { return Is(line, operation, pathEnd); });
+}
+
+// What the next click does after the runs so far.
+enum class Outcome {
+    Installs,            // nothing to undo: straight to "升级成功!"
+    UndoneThenInstalls,  // a recorded change undone, said so, then the install
+    Completed,           // the commit record whole, the journal still there: "上次的升级已经完成。…"
+    NoPackage,           // the committed install had removed its journal: "未检查到升级程序!"
+};
+
+const char* Name(Outcome outcome)
+{
+    static const char* const names[] = {"installs", "undone, then installs", "completed", "no package"};
+    return names[static_cast<int>(outcome)];
+}
+
+// The outcome that the operations of the runs call for. `done` are the operations that happened; `stop` is the
+// last one of the last run, where it was killed (before it happened) or failed.
+Outcome ExpectedOutcome(const std::vector<std::string>& done, const std::string& stop)
+{
+    // The package is deleted only once the commit record is whole.
+    const bool committed = Any(done, "delete", "Quellis.sky") || Is(stop, "delete", "Quellis.sky");
+    if (Any(done, "delete", "journal.log")) return committed ? Outcome::NoPackage : Outcome::Installs;
+    if (committed) return Outcome::Completed;
+    // Uncommitted, a journal is deleted only once every change in it is undone and recorded so.
+    if (Is(stop, "delete", "journal.log")) return Outcome::Installs;
+    // The journal's first record is its header: a change is on record once a second record is whole.
+    const auto writes = std::count_if(
+        done.begin(), done.end(), [](const std::string& line) { return line.find("\twrite\t") != std::string::npos; });
+    return writes >= 2 ? Outcome::UndoneThenInstalls : Outcome::Installs;
+}
+
 class EveryStep : public ::testing::Test {
 protected:
-    // A program directory as it is before the install: old.dll in Data\, the package beside the program.
+    // A program directory as it is before the install: old.dll in Data\, the package beside the program, the
+    // version record at the old version.
     struct Scene {
         ProgramDir directory;
+        LocalVersionRecord record{kOldVersion};
         Picture oldSet;
         Picture newSet;
+        std::vector<std::string> done;  // the file operations of the runs so far that happened
+        std::string stop;               // the last run's last operation: killed before it, or failed
         Scene()
         {
             directory.CopyFromBin(kFaulty);
             directory.WriteFile(L"Data\\old.dll", "old.dll, version 1");
-            WritePackage(directory, "8.0", kFiles);
+            WritePackage(directory, kNewVersion, kFiles);
             oldSet = TakePicture(directory);
             newSet = Installed(oldSet);
         }
+        void Ran(const std::vector<std::string>& trace)
+        {
+            if (trace.empty()) return;
+            if (!stop.empty()) done.push_back(stop);
+            done.insert(done.end(), trace.begin(), trace.end() - 1);
+            stop = trace.back();
+        }
+        std::vector<std::string> Versions() const { return record.Versions(); }
     };
 
     std::wstring Traced(const std::wstring& arguments) const
@@ -79,52 +140,76 @@ protected:
         run.ClickStart();
         const auto box = run.NextBox();
         EXPECT_TRUE(box && box->text == L"升级成功!") << (box ? Describe(*box) : "no box");
+        EXPECT_EQ(scene.Versions(), std::vector<std::string>{kNewVersion});
         return TakeTrace();
     }
 
     // Runs the test build with these arguments and clicks: true when it died at its cut point, false when it
-    // showed a box first (the box is handed back).
-    bool DiesAtItsCut(const Scene& scene, const std::wstring& arguments, std::optional<MessageBoxInfo>& box)
+    // showed a box first (the box is handed back). The scene keeps the run's operations.
+    bool DiesAtItsCut(Scene& scene, const std::wstring& arguments, std::optional<MessageBoxInfo>& box)
     {
         Updater run(scene.directory, kFaulty, Traced(arguments));
         run.ClickStart();
         box = run.NextBox();
+        scene.Ran(TakeTrace());
         if (box) return false;
         EXPECT_TRUE(run.Ended());
         EXPECT_EQ(run.ExitCode(), Updater::kKilledExitCode);
         return true;
     }
 
-    // The next click with the release program after a cut: the interrupted install is undone (and the old set is
-    // there when the message says so) and the rerun installs the new set; or it had committed and is finished.
-    // True when everything ended as it must.
-    bool RecoversAtTheNextClick(const Scene& scene)
+    // The next click after a cut: it does what the last operation of the runs calls for, and the new set is there
+    // after it. By default the test build, unhindered, makes the click, as it writes the version record where the
+    // test reads it; the release writes to the Access database, so its record is not checked. True when everything
+    // ended as it must.
+    bool RecoversAtTheNextClick(const Scene& scene, const std::wstring& program = kFaulty)
     {
+        const bool recordReadable = program == kFaulty;
         const int failuresBefore = FailureCount();
-        Updater app(scene.directory);
+        const Outcome expected = ExpectedOutcome(scene.done, scene.stop);
+        SCOPED_TRACE(std::string("expected: ") + Name(expected));
+        Updater app(scene.directory, program);
         app.ClickStart();
         auto box = app.NextBox();
         if (!box) {
             ADD_FAILURE() << "no message box after the recovery click";
             return false;
         }
-        if (box->text == kUndone) {
+        switch (expected) {
+        case Outcome::UndoneThenInstalls:
+            if (box->text != kUndone) {
+                ADD_FAILURE() << "expected the notice that the interrupted install was undone: " << Describe(*box);
+                return false;
+            }
             EXPECT_EQ(box->icon, BoxIcon::Information);
             EXPECT_EQ(Difference(scene.oldSet, TakePicture(scene.directory)), "") << "after the rollback";
             EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
+            EXPECT_EQ(scene.Versions(), std::vector<std::string>{kOldVersion}) << "after the rollback";
             box->Dismiss();
             box = app.NextBox();
             EXPECT_TRUE(box && box->text == L"升级成功!") << (box ? Describe(*box) : "no box after the rerun");
-        } else if (box->text.rfind(kCompleted, 0) == 0) {
-            // Finished, and the package deleted if it was still there: one click, one message.
+            break;
+        case Outcome::Installs:
+            EXPECT_EQ(box->text, L"升级成功!") << Describe(*box);
+            break;
+        case Outcome::Completed:
+            // Finished, and the package deleted if it was still there: one click, one message. The click after it
+            // is the sentinel: its answer must be the next box.
+            EXPECT_EQ(box->text.rfind(kCompleted, 0), 0u) << Describe(*box);
             box->Dismiss();
-            EXPECT_FALSE(app.NextBox(1s)) << "a second message after the recovery";
-        } else if (box->text != L"升级成功!") {
-            // Cut after the journal was gone: only an empty directory of it was left, and the package is gone.
+            app.ClickStart();
+            box = app.NextBox();
+            EXPECT_TRUE(box && box->text == L"未检查到升级程序!") << (box ? Describe(*box) : "no box");
+            break;
+        case Outcome::NoPackage:
             EXPECT_EQ(box->text, L"未检查到升级程序!") << Describe(*box);
+            break;
         }
         EXPECT_EQ(Difference(scene.newSet, TakePicture(scene.directory)), "") << "after the rerun";
         EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
+        if (recordReadable) {
+            EXPECT_EQ(scene.Versions(), std::vector<std::string>{kNewVersion});
+        }
         return FailureCount() == failuresBefore;
     }
 
@@ -133,11 +218,7 @@ protected:
     {
         unsigned found = 0;
         for (unsigned i = 0; i < trace.size(); ++i) {
-            const std::string& line = trace[i];
-            if (line.find("\t" + operation + "\t") != std::string::npos && line.size() >= pathEnd.size() &&
-                line.compare(line.size() - pathEnd.size(), pathEnd.size(), pathEnd) == 0) {
-                found = i + 1;
-            }
+            if (Is(trace[i], operation, pathEnd)) found = i + 1;
         }
         return found;  // the last one, counted from 1; 0 when there is none
     }
@@ -151,6 +232,7 @@ TEST_F(EveryStep, AKillAtAnyFileOperationIsUndoneOrFinishedAtTheNextClick)
 {
     unsigned cutPoints = 0;
     unsigned clean = 0;
+    std::set<Outcome> outcomes;
     for (unsigned k = 1;; ++k) {
         Scene scene;
         std::optional<MessageBoxInfo> box;
@@ -158,14 +240,16 @@ TEST_F(EveryStep, AKillAtAnyFileOperationIsUndoneOrFinishedAtTheNextClick)
             // Past the last operation: the install ran to its end.
             EXPECT_TRUE(box && box->text == L"升级成功!") << (box ? Describe(*box) : "no box");
             EXPECT_EQ(Difference(scene.newSet, TakePicture(scene.directory)), "");
+            EXPECT_EQ(scene.Versions(), std::vector<std::string>{kNewVersion});
             break;
         }
-        const auto trace = TakeTrace();
-        SCOPED_TRACE("killed at " + (trace.empty() ? std::string("?") : trace.back()));
+        SCOPED_TRACE("killed at " + scene.stop);
         ++cutPoints;
+        outcomes.insert(ExpectedOutcome(scene.done, scene.stop));
         if (RecoversAtTheNextClick(scene)) ++clean;
         if (k > 200) break;
     }
+    EXPECT_EQ(outcomes.size(), 4u) << "a cut that calls for each of the four outcomes";
     RecordProperty("cut_points", static_cast<int>(cutPoints));
     RecordProperty("ended_clean", static_cast<int>(clean));
     std::cout << "kill at every step: " << cutPoints << " cut points, " << clean << " ended clean\n";
@@ -199,20 +283,17 @@ TEST_F(EveryStep, AFailureAtAnyFileOperationLeavesTheOldSetOrAFinishedInstall)
             EXPECT_NE(box->text.find(L"没有做任何更改"), std::wstring::npos) << Describe(*box);
             EXPECT_EQ(Difference(scene.oldSet, TakePicture(scene.directory)), "");
             EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
+            EXPECT_EQ(scene.Versions(), std::vector<std::string>{kOldVersion}) << "after the rollback";
         } else {
             EXPECT_EQ(box->text, L"升级成功!") << Describe(*box);
             Picture done = scene.newSet;
             if (k == packageDeletion) done["Quellis.sky"] = scene.oldSet.at("Quellis.sky");
             EXPECT_EQ(Difference(done, TakePicture(scene.directory)), "");
-            // What could not be tidied up is tidied up by the next click.
-            Updater app(scene.directory);
-            app.ClickStart();
-            const auto next = app.NextBox();
-            const bool finished = next && next->text.rfind(kCompleted, 0) == 0;
-            EXPECT_TRUE(finished || (next && next->text == L"未检查到升级程序!"))
-                << (next ? Describe(*next) : "no box");
-            EXPECT_EQ(Difference(scene.newSet, TakePicture(scene.directory)), "");
-            EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
+            EXPECT_EQ(scene.Versions(), std::vector<std::string>{kNewVersion});
+            // What could not be tidied up is tidied up by the next click: the journal tells which way.
+            const Outcome next = ExpectedOutcome(scene.done, scene.stop);
+            EXPECT_TRUE(next == Outcome::Completed || next == Outcome::NoPackage) << Name(next);
+            EXPECT_TRUE(RecoversAtTheNextClick(scene));
         }
         if (FailureCount() == failuresBefore) ++clean;
     }
@@ -223,7 +304,7 @@ TEST_F(EveryStep, AFailureAtAnyFileOperationLeavesTheOldSetOrAFinishedInstall)
 }
 
 // The last file fails, so the rollback has the most to undo; then the process dies at each of the rollback's own
-// operations, and the next click finishes the rollback.
+// operations, and the next click, made with the release, finishes the rollback.
 TEST_F(EveryStep, AKillDuringTheRollbackIsFinishedAtTheNextClick)
 {
     const auto operations = OperationsOfACleanInstall();
@@ -240,12 +321,12 @@ TEST_F(EveryStep, AKillDuringTheRollbackIsFinishedAtTheNextClick)
             ASSERT_TRUE(box.has_value());
             EXPECT_NE(box->text.find(L"没有做任何更改"), std::wstring::npos) << Describe(*box);
             EXPECT_EQ(Difference(scene.oldSet, TakePicture(scene.directory)), "");
+            EXPECT_EQ(scene.Versions(), std::vector<std::string>{kOldVersion}) << "after the rollback";
             break;
         }
-        const auto trace = TakeTrace();
-        SCOPED_TRACE("killed during the rollback at " + (trace.empty() ? std::string("?") : trace.back()));
+        SCOPED_TRACE("killed during the rollback at " + scene.stop);
         ++cutPoints;
-        if (RecoversAtTheNextClick(scene)) ++clean;
+        if (RecoversAtTheNextClick(scene, L"Update.exe")) ++clean;
         if (k > lastPlacement + 100) break;
     }
     std::cout << "kill during the rollback: " << cutPoints << " cut points, " << clean << " ended clean\n";
@@ -268,12 +349,12 @@ TEST_F(EveryStep, AFailureDuringTheRollbackIsReportedAndUndoneAtTheNextClick)
         std::optional<MessageBoxInfo> box;
         ASSERT_FALSE(
             DiesAtItsCut(scene, L"--fail-at=" + std::to_wstring(lastPlacement) + L"," + std::to_wstring(k), box));
-        const auto trace = TakeTrace();
-        SCOPED_TRACE("rollback failing at " + (k <= trace.size() ? trace[k - 1] : std::string("?")));
+        SCOPED_TRACE("rollback failing at " + scene.stop);
         ASSERT_TRUE(box.has_value());
         EXPECT_EQ(box->icon, BoxIcon::Error);
         EXPECT_NE(box->text.find(L"撤销已做的更改时出错"), std::wstring::npos) << Describe(*box);
         EXPECT_EQ(box->text.find(L"没有做任何更改"), std::wstring::npos) << "it must not claim that nothing changed";
+        EXPECT_EQ(scene.Versions(), std::vector<std::string>{kOldVersion});
         EXPECT_TRUE(RecoversAtTheNextClick(scene));
     }
 }
@@ -292,13 +373,12 @@ TEST_F(EveryStep, AKillDuringTheRecoveryIsFinishedAtTheNextClick)
         std::optional<MessageBoxInfo> box;
         // Every file in place, the commit not yet written: the recovery has everything to undo.
         ASSERT_TRUE(DiesAtItsCut(scene, L"--kill-at=" + std::to_wstring(lastPlacement + 1), box));
-        TakeTrace();
         if (!DiesAtItsCut(scene, L"--kill-at=" + std::to_wstring(k), box)) {
             EXPECT_TRUE(box && box->text == kUndone) << (box ? Describe(*box) : "no box");
+            EXPECT_EQ(scene.Versions(), std::vector<std::string>{kOldVersion}) << "after the rollback";
             break;
         }
-        const auto trace = TakeTrace();
-        SCOPED_TRACE("recovery killed at " + (trace.empty() ? std::string("?") : trace.back()));
+        SCOPED_TRACE("recovery killed at " + scene.stop);
         ++cutPoints;
         if (RecoversAtTheNextClick(scene)) ++clean;
         if (k > 100) break;

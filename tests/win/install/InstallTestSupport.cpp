@@ -7,9 +7,12 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "ConnectionString.h"
 #include "ControlIds.h"
+#include "DbTestSupport.h"
 #include "EcdsaKeys.h"
 #include "KeyFiles.h"
+#include "OdbcStatement.h"
 #include "Sha256.h"
 #include "UpdateDescriptor.h"
 #include "zipcore/byte_stream.hpp"
@@ -392,12 +395,69 @@ std::string Describe(const MessageBoxInfo& box)
     return description;
 }
 
-std::vector<std::string> ReadTrace(const std::wstring& path)
+namespace {
+
+std::vector<std::string> TraceLines(const std::wstring& path)
 {
     std::ifstream in(fs::path(path), std::ios::binary);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+constexpr std::string_view kStatusLine = "status\t";
+
+}  // namespace
+
+std::vector<std::string> ReadTrace(const std::wstring& path)
+{
+    std::vector<std::string> operations;
+    for (std::string& line : TraceLines(path)) {
+        if (line.rfind(kStatusLine, 0) != 0) operations.push_back(std::move(line));
+    }
+    return operations;
+}
+
+std::vector<std::wstring> ReadStatusTrace(const std::wstring& path)
+{
+    std::vector<std::wstring> statuses;
+    for (const std::string& line : TraceLines(path)) {
+        if (line.rfind(kStatusLine, 0) == 0) statuses.push_back(Widen(line.substr(kStatusLine.size())));
+    }
+    return statuses;
+}
+
+LocalVersionRecord::LocalVersionRecord(const std::string& version)
+{
+    const std::string database = HostPath(fs::path(folder_ / L"Quellis.SDB"));
+    ConnectionStringBuilder builder;
+    builder.Driver("SQLite3").Add("Database", database).Add("Timeout", "500");
+    {
+        odbc::Connection creator;
+        creator.Open(builder.Text());
+        Execute(creator, "create table SysParams(ParamKey text, ParamValue text)");
+        odbc::Statement(creator, "insert into SysParams(ParamKey, ParamValue) values('Version', ?)").Execute({version});
+    }
+    // As the Access driver does, the program's connection never creates a missing database.
+    connectionString_ = builder.Add("NoCreat", "1").Text();
+    SetEnvironmentVariableW(L"TAVILO_LOCAL_DATABASE", Widen(connectionString_).c_str());  // inherited
+}
+
+LocalVersionRecord::~LocalVersionRecord()
+{
+    SetEnvironmentVariableW(L"TAVILO_LOCAL_DATABASE", nullptr);
+}
+
+std::vector<std::string> LocalVersionRecord::Versions() const
+{
+    odbc::Connection connection;
+    connection.Open(connectionString_);
+    std::vector<std::string> versions;
+    for (const Row& row :
+         QueryRows(connection, "select ParamValue from SysParams where ParamKey='Version' order by rowid")) {
+        versions.push_back(row.at(0).value_or("(null)"));
+    }
+    return versions;
 }
 
 }  // namespace install_test

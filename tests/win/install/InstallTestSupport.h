@@ -134,7 +134,27 @@ private:
 // A message box as a failure message shows it.
 std::string Describe(const MessageBoxInfo& box);
 
-// Reads a trace written by UpdateWithFaults.exe --trace: one line per file operation.
+// Reads a trace written by UpdateWithFaults.exe --trace: one line per file operation, counted from 1.
 std::vector<std::string> ReadTrace(const std::wstring& path);
+// The texts the status line was given, in order, from the same trace: each one, however briefly it showed.
+std::vector<std::wstring> ReadStatusTrace(const std::wstring& path);
+
+// A SQLite database of one SysParams table standing in for the suite's local database. While the object lives, the
+// test build UpdateWithFaults.exe started from this process writes its version record there (the release writes to
+// the Access database, which Wine lacks).
+class LocalVersionRecord {
+public:
+    explicit LocalVersionRecord(const std::string& version);  // one Version row holding this
+    ~LocalVersionRecord();
+    LocalVersionRecord(const LocalVersionRecord&) = delete;
+    LocalVersionRecord& operator=(const LocalVersionRecord&) = delete;
+
+    // The value of every Version row, in order.
+    std::vector<std::string> Versions() const;
+
+private:
+    TempDir folder_;
+    std::string connectionString_;
+};
 
 }  // namespace install_test
