@@ -3,6 +3,7 @@
 #include <set>
 
 #include "ArchiveLibrary.h"
+#include "ArchivedPackage.h"
 #include "BuildSigner.h"
 #include "Paths.h"
 #include "ProgramLayout.h"
@@ -11,6 +12,10 @@
 #include "ZipPacker.h"
 #include "zipcore/name_match.hpp"
 #include "zipcore/zip_reader.hpp"
+
+#ifdef TAVILO_FAULT_INJECTION
+#include "install/FaultPlan.h"
+#endif
 
 // Output\ as one build writes it. The descriptor and its signature lie there only while the library packs them.
 struct TPackageBuild::Output {
@@ -109,6 +114,27 @@ void CheckPackage(const std::string& packagePath, const std::multiset<std::strin
     Refuse("升级包没有生成，未发布到服务器：" + ExtractFileName(packagePath));
 }
 
+// A signed package is checked as every holder of the public key will check it: the digests were taken from the
+// files before the library read them again to pack them, and a file changed in between makes a package that every
+// install refuses. Such a package is deleted, never published.
+void CheckAsKeyHoldersWill(const std::string& packagePath, const signing::PackageSigner& signer)
+{
+    std::string finding;
+    try {
+        signing::CheckArchivedPackage(packagePath, signer.PublicKey());
+        return;
+    } catch (const signing::EPackageNotTrusted& refused) {
+        finding = refused.Finding();
+    } catch (const signing::EPackageUnreadable& unreadable) {
+        finding = unreadable.what();
+    } catch (const signing::ESigningError& error) {
+        finding = error.what();
+    }
+    DeleteFileW(ToApiPath(packagePath).c_str());
+    Refuse("升级包没有通过签名检查，未发布到服务器，已将它删除：" + ExtractFileName(packagePath) + "。" + finding +
+           "。要打包的文件可能在打包期间被改动过，请重新按 F2 打包。");
+}
+
 }  // namespace
 
 TPackageBuild::TPackageBuild(IFlowView& view, std::string programDirectory, TXMLDocument& xml, const TZipPacker& packer,
@@ -135,6 +161,7 @@ void TPackageBuild::Run()
         CheckNamesForLibrary(list.files, signer.has_value(), output);
         if (auto missingLibrary = Pack(descriptorText, list.files, signer, output)) view_.Notify(*missingLibrary);
         CheckPackage(output.package, ExpectedEntries(list.files, signer.has_value()));
+        if (signer) CheckAsKeyHoldersWill(output.package, *signer);
         if (publication_.Publish(output.package, list.toVersion, list.fromVersion)) {
             view_.Notify(InformationNotice("升级程序打包成功！"));
         }
@@ -177,5 +204,8 @@ std::optional<Notice> TPackageBuild::Pack(const std::string& descriptorText, con
         packed.push_back(output.signature);
     }
     RemoveOldPackage(output.package);
+#ifdef TAVILO_FAULT_INJECTION
+    FaultPlan::AlterBeforePacking(packed);
+#endif
     return packer_.ZipFiles(output.package, packed, programDirectory_);
 }

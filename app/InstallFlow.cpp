@@ -22,7 +22,9 @@
 #include "install/InstallTransaction.h"
 #include "install/PackagePlan.h"
 #include "install/Recovery.h"
+#include "install/SafeNames.h"
 #include "install/Staging.h"
+#include "install/TrustedKey.h"
 #include "install/VersionRecord.h"
 
 namespace text = install_text;
@@ -53,24 +55,33 @@ struct Descriptor {
     std::vector<PackageFile> entries;
 };
 
-Descriptor ReadDescriptor(TXMLDocument& xml, const std::string& path)
+// The descriptor's bytes as the signature check saw them, parsed: never a second read of the file.
+Descriptor ParseDescriptor(TXMLDocument& xml, const std::vector<std::uint8_t>& bytes, const std::string& path)
 {
-    xml.LoadFromFile(path);
+    xml.LoadFromBytes(std::string(bytes.begin(), bytes.end()), path);
     xml.SetActive(true);
     const DescriptorReader reader(xml);
     return {reader.Version(), reader.Files()};
 }
 
 // With the author's public key in the program directory, the unpacked package must prove who built it before
-// anything moves; without it, every package installs as it always did.
-void CheckTrusted(const std::string& programDirectory, const std::string& staging,
-                  const std::vector<PackageFile>& entries)
+// anything moves; without it, every package installs as it always did. A key that is there but cannot be used
+// refuses every package.
+std::optional<std::vector<std::uint8_t>> TrustedKey(const std::string& programDirectory)
 {
-    const std::string trustedKey = programDirectory + std::string(layout::kTrustedKey);
-    if (!FileExists(trustedKey)) return;
+    if (!TrustedKeyPresent(programDirectory)) return std::nullopt;
     try {
-        signing::CheckUnpackedPackage(staging + std::string(layout::kDescriptor),
-                                      staging + std::string(layout::kSignature), staging, entries, trustedKey);
+        return signing::ReadTrustedKey(TrustedKeyPath(programDirectory));
+    } catch (const signing::EPackageNotTrusted& refused) {
+        throw ERefusal(ErrorNotice(refused.what()));
+    }
+}
+
+template <typename Check>
+void RefuseUntrusted(const Check& check)
+{
+    try {
+        check();
     } catch (const signing::EPackageNotTrusted& refused) {
         throw ERefusal(ErrorNotice(refused.what()));
     }
@@ -79,7 +90,8 @@ void CheckTrusted(const std::string& programDirectory, const std::string& stagin
 std::vector<std::string> HoldersOf(const EInstallStepError& error)
 {
     const bool aboutAFile = error.GetStep() == EInstallStepError::Step::ReplaceFile ||
-                            error.GetStep() == EInstallStepError::Step::PlaceFile;
+                            error.GetStep() == EInstallStepError::Step::PlaceFile ||
+                            error.GetStep() == EInstallStepError::Step::FlushFile;
     return aboutAFile && MeansFileInUse(error.Code()) ? ProgramsHoldingFile(error.Path()) : std::vector<std::string>{};
 }
 
@@ -94,6 +106,18 @@ std::string UndoFailedStep(std::optional<InstallTransaction>& transaction, const
         return text::InstallFailed(error, holders);
     } catch (const ERollbackError& rollback) {
         return text::InstallFailedNotUndone(error, holders, rollback);
+    }
+}
+
+// A placed file no longer matched its signed digest: undone, and said why.
+std::string UndoRefusedInstall(std::optional<InstallTransaction>& transaction,
+                               const signing::EPackageNotTrusted& refused)
+{
+    try {
+        if (transaction) transaction->RollBack();
+        return refused.what();
+    } catch (const ERollbackError& rollback) {
+        return text::RefusedNotUndone(refused.Finding(), rollback);
     }
 }
 
@@ -148,10 +172,16 @@ void TInstallFlow::Run()
         const std::string descriptorPath = staging + std::string(layout::kDescriptor);
         if (!FileExists(descriptorPath)) throw ERefusal(ErrorNotice(text::kIncomplete));
         DelayWithMessages();
-        const Descriptor descriptor = ReadDescriptor(xml_, descriptorPath);
+        const std::optional<std::vector<std::uint8_t>> trustedKey = TrustedKey(programDirectory_);
+        // Read once: the signature is checked over these bytes, and these bytes are parsed.
+        const signing::UnpackedPackage unpacked(signing::UnpackedPackage::ReadDescriptor(descriptorPath),
+                                                staging + std::string(layout::kSignature), staging);
+        if (trustedKey) RefuseUntrusted([&] { signing::CheckSignature(unpacked, *trustedKey); });
+        const Descriptor descriptor = ParseDescriptor(xml_, unpacked.Descriptor(), descriptorPath);
         const std::vector<PlannedFile> plan = PlanInstall(descriptor.entries, programDirectory_);
-        CheckTrusted(programDirectory_, staging, descriptor.entries);
-        InstallTransaction transaction = PlaceFiles(files, plan, descriptor.version, packageSha256);
+        if (trustedKey) RefuseUntrusted([&] { signing::CheckPayloads(unpacked, descriptor.entries); });
+        InstallTransaction transaction =
+            PlaceFiles(files, plan, descriptor.version, packageSha256, trustedKey ? &descriptor.entries : nullptr);
         Finish(files, transaction, package, descriptor.version);
         view_.Notify(InformationNotice(text::kSucceeded));
     } catch (const ERefusal& refusal) {
@@ -172,7 +202,8 @@ std::optional<Notice> TInstallFlow::Extract(const std::string& package, const st
 // Moves every planned file into place as one transaction, the status line naming each. A step that fails is
 // undone, the status line cleared, and the install refuses with what happened.
 InstallTransaction TInstallFlow::PlaceFiles(FileOperations& files, const std::vector<PlannedFile>& plan,
-                                            const std::string& version, const std::string& packageSha256)
+                                            const std::string& version, const std::string& packageSha256,
+                                            const std::vector<PackageFile>* signedEntries)
 {
     std::optional<InstallTransaction> transaction;
     try {
@@ -184,9 +215,20 @@ InstallTransaction TInstallFlow::PlaceFiles(FileOperations& files, const std::ve
             transaction->MakeDirectories(file.directory);
             transaction->PlaceUnpackedFile(file.name, file.directory);
         }
+        // What was checked in the staging folder is checked again where it now is: nothing may have changed it on
+        // its way.
+        if (signedEntries) {
+            signing::CheckPlacedFiles(*signedEntries, [this](const PackageFile& entry) {
+                return programDirectory_ + NormalizeDirectory(entry.path) + entry.name;
+            });
+        }
         transaction->Commit(version, packageSha256);
     } catch (const EInstallStepError& error) {
         const std::string whatHappened = UndoFailedStep(transaction, error);
+        view_.SetStatus("");
+        throw ERefusal(ErrorNotice(whatHappened));
+    } catch (const signing::EPackageNotTrusted& refused) {
+        const std::string whatHappened = UndoRefusedInstall(transaction, refused);
         view_.SetStatus("");
         throw ERefusal(ErrorNotice(whatHappened));
     } catch (...) {

@@ -13,6 +13,7 @@ class FileOperations;
 class InstallTransaction;
 class TXMLDocument;
 class TZipExtractor;
+struct PackageFile;
 struct PlannedFile;
 
 class TInstallFlow {
@@ -28,8 +29,11 @@ public:
 
 private:
     std::optional<Notice> Extract(const std::string& package, const std::string& staging) const;
+    // signedEntries: the descriptor's entries when the package was checked against the author's key (each placed
+    // file is checked against its digest again before the commit); null otherwise.
     InstallTransaction PlaceFiles(FileOperations& files, const std::vector<PlannedFile>& plan,
-                                  const std::string& version, const std::string& packageSha256);
+                                  const std::string& version, const std::string& packageSha256,
+                                  const std::vector<PackageFile>* signedEntries);
     void Finish(FileOperations& files, InstallTransaction& transaction, const std::string& package,
                 const std::string& version);
 

@@ -16,6 +16,9 @@ ArchiveLibrary::ArchiveLibrary(const std::string& programDirectory, const std::s
     if (auto textCodePage = Resolve<infozip::ArchiveTextCodePageFn>(infozip::kTextCodePageExport)) {
         codePage_ = textCodePage();
     }
+    // CP_ACP resolved: a Windows set to use UTF-8 as its ANSI code page (65001) takes UTF-8 names as they are, and
+    // WideCharToMultiByte refuses WC_NO_BEST_FIT_CHARS and the default-character check for CP_UTF8.
+    if (codePage_ == CP_ACP) codePage_ = GetACP();
 }
 
 std::optional<std::string> ArchiveLibrary::Encode(const std::string& name) const

@@ -8,6 +8,8 @@ namespace {
 
 // STATUS_INVALID_SIGNATURE: the provider's answer "this signature is not of this digest under this key".
 constexpr NTSTATUS kInvalidSignature = static_cast<NTSTATUS>(0xC000A000L);
+// STATUS_SUCCESS, which the headers define only beside the rest of ntstatus.h.
+constexpr NTSTATUS kSuccess = 0;
 
 bool HasShape(std::span<const std::uint8_t> blob, std::size_t size, ULONG magic)
 {
@@ -93,7 +95,8 @@ bool VerifyDigest(std::span<const std::uint8_t> publicBlob, const Digest& digest
         BCryptVerifySignature(key.get(), nullptr, const_cast<PUCHAR>(digest.data()), static_cast<ULONG>(digest.size()),
                               const_cast<PUCHAR>(signature.data()), static_cast<ULONG>(signature.size()), 0);
     if (status == kInvalidSignature) return false;
-    CheckStatus(status, "BCryptVerifySignature");
+    // Only STATUS_SUCCESS says the signature is good: an informational or warning status is no such answer.
+    if (status != kSuccess) throw ECngError("BCryptVerifySignature", status);
     return true;
 }
 

@@ -39,4 +39,13 @@ void PackageSigner::SignFile(const std::string& path, const std::string& signatu
     }
 }
 
+std::vector<std::uint8_t> PackageSigner::PublicKey() const
+{
+    try {
+        return PublicHalf(privateKey_);
+    } catch (const ECngError& error) {
+        throw ESigningError(error.what());
+    }
+}
+
 }  // namespace signing

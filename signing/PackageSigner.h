@@ -23,6 +23,8 @@ public:
     explicit PackageSigner(const std::string& privateKeyPath);
     // Writes the 64-byte signature of the file's bytes to signaturePath, replacing what was there.
     void SignFile(const std::string& path, const std::string& signaturePath) const;
+    // The public half of the key, as UpdateKey.pub holds it, to check what was signed the way every key holder will.
+    std::vector<std::uint8_t> PublicKey() const;
 
 private:
     std::vector<std::uint8_t> privateKey_;

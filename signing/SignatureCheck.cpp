@@ -1,5 +1,7 @@
 #include "SignatureCheck.h"
 
+#include <map>
+
 #include "EcdsaKeys.h"
 #include "FileBytes.h"
 #include "KeyFiles.h"
@@ -44,34 +46,22 @@ void CheckPayload(const PackageContents& package, const PackageFile& entry)
     if (!SameHex(Hex(*actual), *entry.sha256)) FileDiffers(entry.name, t::kContentDiffers);
 }
 
-// The package as the install leaves it: unpacked flat into one folder.
-class UnpackedPackage final : public PackageContents {
+// Files already in their places, each under the path its entry gives it.
+class PlacedPackage final : public PackageContents {
 public:
-    UnpackedPackage(std::string descriptorPath, std::string signaturePath, std::string payloadFolder)
-        : descriptorPath_(std::move(descriptorPath)),
-          signaturePath_(std::move(signaturePath)),
-          payloadFolder_(std::move(payloadFolder))
+    explicit PlacedPackage(const std::function<std::string(const PackageFile&)>& pathOf,
+                           const std::vector<PackageFile>& entries)
     {
+        for (const PackageFile& entry : entries) paths_[entry.name] = pathOf(entry);
     }
-
-    std::optional<std::vector<std::uint8_t>> Signature() const override
-    {
-        try {
-            return ReadFileBytes(signaturePath_, kSignatureSize);
-        } catch (const EFileOperationError& error) {
-            if (error.NotFound()) return std::nullopt;
-            // Larger than any signature: present, and no signature of anything.
-            if (error.Code() == ERROR_FILE_TOO_LARGE) return std::vector<std::uint8_t>{};
-            throw;
-        }
-    }
-
-    std::vector<std::uint8_t> Descriptor() const override { return ReadFileBytes(descriptorPath_, kLargestDescriptor); }
-
+    std::optional<std::vector<std::uint8_t>> Signature() const override { return std::nullopt; }
+    std::vector<std::uint8_t> Descriptor() const override { return {}; }
     std::optional<Digest> PayloadSha256(const std::string& name) const override
     {
+        const auto path = paths_.find(name);
+        if (path == paths_.end()) return std::nullopt;
         try {
-            return FileSha256(payloadFolder_ + name);
+            return FileSha256(path->second);
         } catch (const EFileOperationError& error) {
             if (error.NotFound()) return std::nullopt;
             throw;
@@ -79,9 +69,7 @@ public:
     }
 
 private:
-    std::string descriptorPath_;
-    std::string signaturePath_;
-    std::string payloadFolder_;
+    std::map<std::string, std::string> paths_;
 };
 
 }  // namespace
@@ -125,12 +113,54 @@ void CheckPayloads(const PackageContents& package, const std::vector<PackageFile
     for (const PackageFile& entry : entries) CheckPayload(package, entry);
 }
 
+UnpackedPackage::UnpackedPackage(std::vector<std::uint8_t> descriptor, std::string signaturePath,
+                                 std::string payloadFolder)
+    : descriptor_(std::move(descriptor)),
+      signaturePath_(std::move(signaturePath)),
+      payloadFolder_(std::move(payloadFolder))
+{
+}
+
+std::vector<std::uint8_t> UnpackedPackage::ReadDescriptor(const std::string& descriptorPath)
+{
+    return ReadFileBytes(descriptorPath, kLargestDescriptor);
+}
+
+std::optional<std::vector<std::uint8_t>> UnpackedPackage::Signature() const
+{
+    try {
+        return ReadFileBytes(signaturePath_, kSignatureSize);
+    } catch (const EFileOperationError& error) {
+        if (error.NotFound()) return std::nullopt;
+        // Larger than any signature: present, and no signature of anything.
+        if (error.Code() == ERROR_FILE_TOO_LARGE) return std::vector<std::uint8_t>{};
+        throw;
+    }
+}
+
+std::optional<Digest> UnpackedPackage::PayloadSha256(const std::string& name) const
+{
+    try {
+        return FileSha256(payloadFolder_ + name);
+    } catch (const EFileOperationError& error) {
+        if (error.NotFound()) return std::nullopt;
+        throw;
+    }
+}
+
 void CheckUnpackedPackage(const std::string& descriptorPath, const std::string& signaturePath,
                           const std::string& payloadFolder, const std::vector<PackageFile>& entries,
                           const std::string& publicKeyPath)
 {
     const std::vector<std::uint8_t> publicKey = ReadTrustedKey(publicKeyPath);
-    CheckSignedPackage(UnpackedPackage(descriptorPath, signaturePath, payloadFolder), entries, publicKey);
+    CheckSignedPackage(UnpackedPackage(UnpackedPackage::ReadDescriptor(descriptorPath), signaturePath, payloadFolder),
+                       entries, publicKey);
+}
+
+void CheckPlacedFiles(const std::vector<PackageFile>& entries,
+                      const std::function<std::string(const PackageFile&)>& pathOf)
+{
+    CheckPayloads(PlacedPackage(pathOf, entries), entries);
 }
 
 }  // namespace signing

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -67,11 +68,35 @@ void CheckSignedPackage(const PackageContents& package, const std::vector<Packag
 void CheckSignature(const PackageContents& package, std::span<const std::uint8_t> publicKey);
 void CheckPayloads(const PackageContents& package, const std::vector<PackageFile>& entries);
 
-// The install's check on the package unpacked into a folder (ending in '\'): Update.xml and Update.sig at the
-// paths given (Update.sig may be missing), each payload under its name in the folder. The key is read first, so
-// that an unusable key refuses every package.
+// The package as the install leaves it, unpacked flat into a folder (ending in '\'): the bytes of Update.xml as
+// the caller read them once (to check and then parse the same bytes), Update.sig at its path (it may be missing),
+// each payload under its name in the folder.
+class UnpackedPackage final : public PackageContents {
+public:
+    UnpackedPackage(std::vector<std::uint8_t> descriptor, std::string signaturePath, std::string payloadFolder);
+    // The descriptor's bytes from its file; one too large for a descriptor raises EFileOperationError.
+    static std::vector<std::uint8_t> ReadDescriptor(const std::string& descriptorPath);
+
+    std::optional<std::vector<std::uint8_t>> Signature() const override;
+    std::vector<std::uint8_t> Descriptor() const override { return descriptor_; }
+    std::optional<Digest> PayloadSha256(const std::string& name) const override;
+
+private:
+    std::vector<std::uint8_t> descriptor_;
+    std::string signaturePath_;
+    std::string payloadFolder_;
+};
+
+// The install's check on the package unpacked into a folder, read from the paths given. The key is read first,
+// so that an unusable key refuses every package.
 void CheckUnpackedPackage(const std::string& descriptorPath, const std::string& signaturePath,
                           const std::string& payloadFolder, const std::vector<PackageFile>& entries,
                           const std::string& publicKeyPath);
+
+// The payload check again on the files where the install has placed them (`pathOf` gives each entry's path),
+// just before it commits: what was checked in the staging folder may have been changed on its way.
+// EPackageNotTrusted (FileDiffers) for the first that differs from its signed digest.
+void CheckPlacedFiles(const std::vector<PackageFile>& entries,
+                      const std::function<std::string(const PackageFile&)>& pathOf);
 
 }  // namespace signing

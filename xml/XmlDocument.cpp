@@ -118,11 +118,10 @@ std::string ReadWholeStream(IStream* stream, const std::string& path)
     }
 }
 
-void LoadFile(IXMLDOMDocument* document, const std::string& path)
+// A file's bytes, in whatever encoding its declaration names; `name` is what the messages call it.
+void LoadBytes(IXMLDOMDocument* document, const std::string& bytes, const std::string& name)
 {
-    const ComPtr<IStream> file = OpenFileStream(path, STGM_READ | STGM_SHARE_DENY_WRITE, FALSE, "Cannot open");
-    const std::string bytes = ReadWholeStream(file.Get(), path);
-    const std::string what = "Cannot load \"" + path + "\"";
+    const std::string what = "Cannot load \"" + name + "\"";
     RefuseDocumentType(bytes, what);
     ComPtr<IStream> memory;
     memory.Attach(SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
@@ -131,6 +130,12 @@ void LoadFile(IXMLDOMDocument* document, const std::string& path)
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT result = document->load(source.Get(), &loaded);
     if (FAILED(result) || loaded != VARIANT_TRUE) ThrowParseError(document, what);
+}
+
+void LoadFile(IXMLDOMDocument* document, const std::string& path)
+{
+    const ComPtr<IStream> file = OpenFileStream(path, STGM_READ | STGM_SHARE_DENY_WRITE, FALSE, "Cannot open");
+    LoadBytes(document, ReadWholeStream(file.Get(), path), path);
 }
 
 void LoadText(IXMLDOMDocument* document, const std::string& text)
@@ -302,7 +307,17 @@ std::string TXMLNode::AttributeText(const std::string& name) const
 void TXMLDocument::LoadFromFile(const std::string& path)
 {
     text_.clear();
+    bytes_.reset();
     fileName_ = path;
+    document_.Reset();
+    Activate();
+}
+
+void TXMLDocument::LoadFromBytes(std::string bytes, const std::string& name)
+{
+    text_.clear();
+    bytes_ = std::move(bytes);
+    fileName_ = name;
     document_.Reset();
     Activate();
 }
@@ -327,6 +342,8 @@ void TXMLDocument::Activate()
     ComPtr<IXMLDOMDocument> document = CreateDomDocument();
     if (!text_.empty())
         LoadText(document.Get(), text_);
+    else if (bytes_)
+        LoadBytes(document.Get(), *bytes_, fileName_);
     else if (!fileName_.empty())
         LoadFile(document.Get(), fileName_);
     document_ = std::move(document);

@@ -69,7 +69,7 @@ private:
 };
 
 // The document. It is active while it holds a parsed tree. Its source is either a text it holds or, when it
-// holds none, the file last loaded; activation parses that source afresh.
+// holds none, the bytes or the file last loaded; activation parses that source afresh.
 class TXMLDocument {
 public:
     TXMLDocument() = default;
@@ -79,9 +79,12 @@ public:
     // Discards any held text and parses the file (UTF-8 path). A missing or malformed file raises and leaves the
     // document inactive.
     void LoadFromFile(const std::string& path);
+    // The same for bytes already read, as a file holds them (in whatever encoding the declaration names): the
+    // document parses exactly what its caller has checked. `name` is what the messages call them (their file).
+    void LoadFromBytes(std::string bytes, const std::string& name);
 
-    // Inactive discards the tree. Active parses the held text, or reloads the last file when no text is held, or
-    // starts an empty document when there is neither; a parse failure raises and leaves the document inactive.
+    // Inactive discards the tree. Active parses the held text, or the bytes or last file loaded when no text is held,
+    // or starts an empty document when there is neither; a parse failure raises and leaves the document inactive.
     // Making an active document active again changes nothing.
     void SetActive(bool active);
     bool Active() const { return document_ != nullptr; }
@@ -103,5 +106,6 @@ private:
 
     ComPtr<IXMLDOMDocument> document_;  // null while inactive
     std::string text_;
+    std::optional<std::string> bytes_;  // loaded from bytes: they stand for the file
     std::string fileName_;
 };

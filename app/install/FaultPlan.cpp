@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include "Handles.h"
+#include "Paths.h"
 #include "Text.h"
 
 namespace {
@@ -18,6 +19,11 @@ struct ArgvFreer {
 unsigned ParseCount(std::wstring_view text)
 {
     return static_cast<unsigned>(std::wcstoul(std::wstring(text).c_str(), nullptr, 10));
+}
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 }  // namespace
@@ -41,6 +47,14 @@ FaultPlan FaultPlan::FromCommandLine()
                 plan.failAt_.insert(ParseCount(list->substr(start, comma - start)));
                 start = comma + 1;
             }
+        } else if (auto k = value(L"--fail-after-at=")) {
+            plan.failAfterAt_ = ParseCount(*k);
+        } else if (auto k = value(L"--alter-at=")) {
+            plan.alterAt_ = ParseCount(*k);
+        } else if (auto name = value(L"--refuse-attributes=")) {
+            plan.refuseAttributes_ = Narrow(*name);
+        } else if (auto name = value(L"--alter-before-packing=")) {
+            plan.alterBeforePacking_ = Narrow(*name);
         } else if (auto path = value(L"--trace=")) {
             plan.trace_ = *path;
         }
@@ -54,9 +68,35 @@ FaultPlan::Action FaultPlan::Next(std::string_view operation, const std::string&
     std::string line = std::to_string(counter_) + "\t" + std::string(operation) + "\t" + path;
     if (!other.empty()) line += "\t" + other;
     Trace(line);
+    if (counter_ == alterAt_) Alter(path);
     if (counter_ == killAt_) return Action::Kill;
     if (failAt_.count(counter_) != 0) return Action::Fail;
+    if (counter_ == failAfterAt_) return Action::FailAfter;
     return Action::Proceed;
+}
+
+bool FaultPlan::RefusesAttributesOf(const std::string& path)
+{
+    const std::string& name = FromCommandLine().refuseAttributes_;
+    return !name.empty() && EndsWith(path, name);
+}
+
+void FaultPlan::AlterBeforePacking(const std::vector<std::string>& paths)
+{
+    const std::string& name = FromCommandLine().alterBeforePacking_;
+    if (name.empty()) return;
+    for (const std::string& path : paths) {
+        if (EndsWith(path, name)) Alter(path);
+    }
+}
+
+void FaultPlan::Alter(const std::string& path)
+{
+    constexpr std::string_view kAltered = " (altered)";
+    const UniqueHandle file = OwnHandle(CreateFileW(ToApiPath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file) WriteFile(file.get(), kAltered.data(), static_cast<DWORD>(kAltered.size()), &written, nullptr);
 }
 
 void FaultPlan::TraceStatus(const std::string& text)

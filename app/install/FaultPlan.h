@@ -4,22 +4,32 @@
 //   --kill-at=K       end the process (ExitProcess) at the K-th file operation of the install, before it is done;
 //                     a durable write is cut in the middle, the way a power loss tears it
 //   --fail-at=K[,M]   make the K-th (and M-th) operation fail with ERROR_IO_DEVICE instead
+//   --fail-after-at=K make the K-th operation fail with ERROR_IO_DEVICE once it is done: a durable write's bytes are
+//                     then written and flushed (a flush that fails after the disk took the bytes); any other
+//                     operation fails before it is done, as with --fail-at
+//   --alter-at=K      change the file at the K-th operation's first path (append bytes to it) just before the
+//                     operation: a file swapped by someone else between the install's check and its move
+//   --refuse-attributes=NAME   the question whether a path ending in NAME exists is answered "access denied"
+//   --alter-before-packing=NAME   F2 changes the file to pack whose path ends in NAME after the build has taken its
+//                     digest and before the library packs it
 //   --trace=PATH      append one line per operation ("K<TAB>operation<TAB>path[<TAB>path]") to PATH, and one per
 //                     text the window's status line is given ("status<TAB>text", not counted: the operations keep
 //                     their numbers), so that a test reads every status however briefly it showed
 //
-// Operations are counted from 1 from the moment each click starts its file work.
+// Operations are counted from 1 from the moment each click starts its file work. The last two switches are
+// questions asked outside the counted operations.
 #pragma once
 
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <windows.h>
 
 class FaultPlan {
 public:
-    enum class Action { Proceed, Fail, Kill };
+    enum class Action { Proceed, Fail, FailAfter, Kill };
 
     static constexpr UINT kKilledExitCode = 77;
     static constexpr DWORD kInjectedError = ERROR_IO_DEVICE;
@@ -32,11 +42,22 @@ public:
     // Writes a new text of the status line to the trace named on the command line, if any.
     static void TraceStatus(const std::string& text);
 
+    // Whether the question about this path is to be refused (--refuse-attributes).
+    static bool RefusesAttributesOf(const std::string& path);
+    // Changes the one of these files that --alter-before-packing names, if any.
+    static void AlterBeforePacking(const std::vector<std::string>& paths);
+    // Appends bytes to the file, as someone else's write would.
+    static void Alter(const std::string& path);
+
 private:
     void Trace(const std::string& line) const;
 
     unsigned counter_ = 0;
     unsigned killAt_ = 0;
     std::set<unsigned> failAt_;
+    unsigned failAfterAt_ = 0;
+    unsigned alterAt_ = 0;
+    std::string refuseAttributes_;
+    std::string alterBeforePacking_;
     std::wstring trace_;
 };

@@ -89,12 +89,19 @@ std::vector<FolderItem> ListFolder(const std::string& folder)
     std::vector<FolderItem> items;
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW(ToApiPath(folder + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return items;
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return items;
+        throw EFileOperationError("Cannot list", folder, error);
+    }
     const UniqueFind owner(search);
     do {
         const std::wstring_view name = found.cFileName;
         if (name != L"." && name != L"..") items.push_back({Narrow(name), found.dwFileAttributes});
     } while (FindNextFileW(search, &found));
+    // Only the end of the listing ends it: a listing cut short by an error would pass for a folder with less in it.
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) throw EFileOperationError("Cannot list", folder, error);
     return items;
 }
 
@@ -129,6 +136,7 @@ unsigned long FileOperations::Before([[maybe_unused]] std::string_view operation
     case FaultPlan::Action::Kill:
         EndProcessHere();
     case FaultPlan::Action::Fail:
+    case FaultPlan::Action::FailAfter:
         return FaultPlan::kInjectedError;
     case FaultPlan::Action::Proceed:
         break;
@@ -241,6 +249,7 @@ void FileOperations::WriteDurably(HANDLE file, const std::string& path, std::str
 {
     DWORD error = 0;
 #ifdef TAVILO_FAULT_INJECTION
+    bool failAfterwards = false;
     switch (faults_.Next("write", path, {})) {
     case FaultPlan::Action::Kill: {
         // A write torn by a crash: half of the bytes reach the disk, the rest never do.
@@ -251,6 +260,9 @@ void FileOperations::WriteDurably(HANDLE file, const std::string& path, std::str
     }
     case FaultPlan::Action::Fail:
         error = FaultPlan::kInjectedError;
+        break;
+    case FaultPlan::Action::FailAfter:
+        failAfterwards = true;
         break;
     case FaultPlan::Action::Proceed:
         break;
@@ -268,5 +280,43 @@ void FileOperations::WriteDurably(HANDLE file, const std::string& path, std::str
             error = GetLastError();
         }
     }
+#ifdef TAVILO_FAULT_INJECTION
+    if (error == 0 && failAfterwards) error = FaultPlan::kInjectedError;
+#endif
     if (error != 0) throw EFileOperationError("Cannot write", path, error);
+}
+
+void FileOperations::CutBack(HANDLE file, const std::string& path, unsigned long long length)
+{
+    DWORD error = Before("truncate", path);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(length);
+    if (error == 0 &&
+        (!SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !SetEndOfFile(file) || !FlushFileBuffers(file))) {
+        error = GetLastError();
+    }
+    if (error != 0) throw EFileOperationError("Cannot cut back", path, error);
+}
+
+void FileOperations::Flush(const std::string& path)
+{
+    DWORD error = Before("flush", path);
+    if (error == 0) {
+        const std::wstring name = ToApiPath(path);
+        // A read-only file opens for writing only without the attribute, which goes back afterwards.
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (readOnly && !SetFileAttributesW(name.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))) {
+            error = GetLastError();
+        } else {
+            {
+                const UniqueHandle opened = OwnHandle(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                if (!opened || !FlushFileBuffers(opened.get())) error = GetLastError();
+            }
+            if (readOnly && !SetFileAttributesW(name.c_str(), attributes) && error == 0) error = GetLastError();
+        }
+    }
+    if (error != 0) throw EFileOperationError("Cannot write to the disk", path, error);
 }

@@ -28,7 +28,8 @@ struct FolderItem {
     bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
     bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };
-// What the folder (ending in '\') holds, without "." and ".."; nothing when it cannot be listed.
+// What the folder (ending in '\') holds, without "." and "..": nothing when the folder does not exist; any other
+// failure to list it, at the start or part way, raises EFileOperationError.
 std::vector<FolderItem> ListFolder(const std::string& folder);
 
 // Whether the path is a link (a reparse point) rather than the file or folder itself.
@@ -67,6 +68,11 @@ public:
     UniqueHandle OpenAndTruncate(const std::string& path, unsigned long long length);
     // Writes at the file's end and waits until the bytes are on the disk.
     void WriteDurably(HANDLE file, const std::string& path, std::string_view bytes);
+    // Cuts an open file back to `length` bytes and waits until that is on the disk.
+    void CutBack(HANDLE file, const std::string& path, unsigned long long length);
+    // Waits until the file's contents are on the disk, whoever wrote them (a read-only file included: the
+    // attribute is cleared for the flush and put back).
+    void Flush(const std::string& path);
 
 private:
     // Every operation passes here first. Release builds do nothing; the test build counts the operation and may

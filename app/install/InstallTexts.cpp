@@ -57,6 +57,9 @@ std::string WhatFailed(const EInstallStepError& error)
     case EInstallStepError::Step::PlaceFile:
         what = "无法安装文件 ";
         break;
+    case EInstallStepError::Step::FlushFile:
+        what = "无法把文件写入磁盘 ";
+        break;
     }
     return what + error.Path() + "：" + Reason(error.Code()) + "。";
 }
@@ -133,6 +136,12 @@ std::string InstallFailedNotUndone(const EInstallStepError& error, const std::ve
     return WhatFailed(error) + Holders(holders) + "升级已停止，但撤销已做的更改时出错：" +
            WhatCouldNotBeRestored(rollback) +
            "请关闭正在使用这个文件的程序，然后再次点击“开始升级”：程序会先撤销这次未完成的升级。";
+}
+
+std::string RefusedNotUndone(std::string_view finding, const ERollbackError& rollback)
+{
+    return std::string(finding) + "。升级已停止，但撤销已做的更改时出错：" + WhatCouldNotBeRestored(rollback) +
+           "请再次点击“开始升级”：程序会先撤销这次未完成的升级。";
 }
 
 }  // namespace install_text

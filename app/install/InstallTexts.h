@@ -49,4 +49,7 @@ std::string InstallFailed(const EInstallStepError& error, const std::vector<std:
 std::string InstallFailedNotUndone(const EInstallStepError& error, const std::vector<std::string>& holders,
                                    const ERollbackError& rollback);
 
+// A placed file differed from its signed digest (the finding says which) and undoing the install failed.
+std::string RefusedNotUndone(std::string_view finding, const ERollbackError& rollback);
+
 }  // namespace install_text

@@ -248,6 +248,16 @@ void InstallTransaction::PlaceUnpackedFile(const std::string& name, const std::s
 
 void InstallTransaction::Commit(const std::string& version, const std::string& packageSha256)
 {
+    // The archive library wrote the new files without waiting for the disk, and a move on one volume is a rename:
+    // each file's bytes must be on the disk before the commit lets the backups go.
+    for (const JournalStep& step : steps_) {
+        if (step.kind != JournalStep::Kind::Move || !StartsWith(step.path, kStaging)) continue;
+        try {
+            files_->Flush(Absolute(step.target));
+        } catch (const EFileOperationError& error) {
+            throw EInstallStepError(EInstallStepError::Step::FlushFile, Absolute(step.target), error.Code());
+        }
+    }
     try {
         journal_->Commit(version, packageSha256);
     } catch (const EFileOperationError& error) {
@@ -303,6 +313,12 @@ void InstallTransaction::RecordUndone(unsigned sequence)
 
 void InstallTransaction::RollBack()
 {
+    try {
+        if (journal_) journal_->MakeWhole();
+    } catch (const EFileOperationError& error) {
+        // Nothing is undone while a commit record may stand in the journal: the next click goes by what it reads.
+        throw ERollbackError(JournalPath(programDirectory_), error.Code());
+    }
     for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
         if (undone_.count(step->sequence) != 0) continue;
         Undo(*step);

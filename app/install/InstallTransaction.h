@@ -25,7 +25,7 @@
 // An install step failed. The path is absolute: the destination concerned, or the journal.
 class EInstallStepError : public Exception {
 public:
-    enum class Step { WriteJournal, MakeDirectory, ReplaceFile, PlaceFile };
+    enum class Step { WriteJournal, MakeDirectory, ReplaceFile, PlaceFile, FlushFile };
 
     EInstallStepError(Step step, const EFileOperationError& cause)
         : Exception(cause.what()), step_(step), path_(cause.Path()), code_(cause.Code())
@@ -101,8 +101,9 @@ public:
     // Moves the unpacked file of this name from the staging folder into the directory (relative to the program
     // directory, empty or ending in '\'), moving a file already there aside first.
     void PlaceUnpackedFile(const std::string& name, const std::string& relativeDirectory);
-    // From here on the install counts as done: a crash leads to Finish, never to a rollback. The journal keeps
-    // which package was installed, so that the same package is never installed twice over.
+    // Waits until every placed file is on the disk, then records the commit. From here on the install counts as
+    // done: a crash leads to Finish, never to a rollback. The journal keeps which package was installed, so that
+    // the same package is never installed twice over.
     void Commit(const std::string& version, const std::string& packageSha256);
 
     // Undoes every recorded change, newest first, then removes the journal. Raises ERollbackError.

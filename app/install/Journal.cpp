@@ -133,14 +133,20 @@ JournalContents ParseJournal(std::string_view text)
                 throw EJournalCorrupt("not an install journal of this program");
             }
             headerSeen = true;
-        } else if (f.size() == 3 && f[0] == kMakeDirectory) {
-            contents.steps.push_back({JournalStep::Kind::MakeDirectory, ParseSequence(f[1]), f[2], {}});
-        } else if (f.size() == 4 && f[0] == kMove) {
-            contents.steps.push_back({JournalStep::Kind::Move, ParseSequence(f[1]), f[2], f[3]});
+        } else if ((f.size() == 3 && f[0] == kMakeDirectory) || (f.size() == 4 && f[0] == kMove)) {
+            // Nothing is done after a commit but tidying up, which the journal does not record.
+            if (contents.committedVersion) throw EJournalCorrupt("the journal records a step after its commit");
+            const bool move = f[0] == kMove;
+            contents.steps.push_back({move ? JournalStep::Kind::Move : JournalStep::Kind::MakeDirectory,
+                                      ParseSequence(f[1]), f[2], move ? f[3] : std::string()});
         } else if (f.size() == 3 && f[0] == kCommit) {
             contents.committedVersion = f[1];
             contents.committedPackage = f[2];
         } else if (f.size() == 2 && f[0] == kUndone) {
+            // A commit whose write was reported as failed may still have reached the disk, and the rollback that
+            // followed recorded its steps after it: the install was undone, not committed.
+            contents.committedVersion.reset();
+            contents.committedPackage.clear();
             contents.undone.insert(ParseSequence(f[1]));
         } else {
             throw EJournalCorrupt("the journal holds a record this program does not know");
@@ -186,7 +192,7 @@ JournalWriter::JournalWriter(FileOperations& files, std::string path)
 }
 
 JournalWriter::JournalWriter(FileOperations& files, std::string path, unsigned long long intactLength)
-    : files_(&files), path_(std::move(path)), file_(files.OpenAndTruncate(path_, intactLength))
+    : files_(&files), path_(std::move(path)), file_(files.OpenAndTruncate(path_, intactLength)), length_(intactLength)
 {
     // A journal torn inside its header has no whole record at all: it starts again from the header.
     if (intactLength == 0) Append({std::string(kFormat), std::string(kFormatVersion)});
@@ -212,7 +218,27 @@ void JournalWriter::Undone(unsigned sequence)
     Append({std::string(kUndone), std::to_string(sequence)});
 }
 
+void JournalWriter::MakeWhole()
+{
+    if (!torn_) return;
+    files_->CutBack(file_.get(), path_, length_);
+    torn_ = false;
+}
+
 void JournalWriter::Append(const std::vector<std::string>& fields)
 {
-    files_->WriteDurably(file_.get(), path_, EncodeRecord(fields));
+    MakeWhole();
+    const std::string record = EncodeRecord(fields);
+    try {
+        files_->WriteDurably(file_.get(), path_, record);
+    } catch (const EFileOperationError&) {
+        // A failed write may have reached the disk in part or in whole: what comes next must not follow it.
+        torn_ = true;
+        try {
+            MakeWhole();
+        } catch (const EFileOperationError&) {  // tried again before anything else is written
+        }
+        throw;
+    }
+    length_ += record.size();
 }

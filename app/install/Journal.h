@@ -28,7 +28,7 @@ struct JournalStep {
 struct JournalContents {
     std::vector<JournalStep> steps;               // in the order they were recorded
     std::set<unsigned> undone;                    // steps whose change has been reversed
-    std::optional<std::string> committedVersion;  // set once the install is done for good
+    std::optional<std::string> committedVersion;  // set once the install is done for good (no undo record after it)
     std::string committedPackage;                 // with it: the installed package's SHA-256, lower-case hex
     unsigned long long intactLength = 0;          // bytes up to the end of the last whole record
 };
@@ -61,6 +61,12 @@ public:
     void Commit(const std::string& version, const std::string& packageSha256);
     void Undone(unsigned sequence);
 
+    // After a write that failed, cuts the journal back to its last whole record (and waits until that is on the
+    // disk); nothing otherwise. Every write does it first; a rollback does it before it undoes anything, so that a
+    // commit record that reached the disk although its write failed cannot stand. EFileOperationError when the
+    // journal cannot be cut back.
+    void MakeWhole();
+
     const std::string& Path() const { return path_; }
     void Close() { file_.reset(); }
 
@@ -70,4 +76,6 @@ private:
     FileOperations* files_;
     std::string path_;
     UniqueHandle file_;
+    unsigned long long length_ = 0;  // the end of the last whole record
+    bool torn_ = false;              // a write failed and what it may have left is not cut back yet
 };

@@ -49,6 +49,10 @@ std::string PrepareStaging(FileOperations& files, const std::string& programDire
         files.Delete(folder);
     } else if (DirectoryExists(folder)) {
         EmptyFolder(files, staging);
+        // Whatever the removal missed would be taken for part of this package.
+        if (!ListFolder(staging).empty()) {
+            throw EFileOperationError("The staging folder is not empty", folder, ERROR_DIR_NOT_EMPTY);
+        }
     }
     return staging;
 }

@@ -16,8 +16,6 @@
 #include "Paths.h"
 #include "SignatureTexts.h"
 #include "Text.h"
-#include "UpdateDescriptor.h"
-#include "zipcore/error.hpp"
 
 namespace {
 
@@ -48,69 +46,18 @@ int MakeKeyPair(const std::string& privatePath, const std::string& publicPath)
     return kDone;
 }
 
-// A temporary file that goes with the object.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::span<const std::uint8_t> bytes)
-    {
-        wchar_t folder[MAX_PATH + 1];
-        wchar_t name[MAX_PATH + 1];
-        if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"upk", 0, name) == 0) {
-            throw EFileOperationError("Cannot make a temporary file in", "%TEMP%", GetLastError());
-        }
-        path_ = Narrow(name);
-        signing::WriteFileBytes(path_, bytes, signing::Existing::Replace);
-    }
-    ~TemporaryFile() { DeleteFileW(Widen(path_).c_str()); }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-// The entries as the install reads them: MSXML loading the descriptor's bytes from a file.
-std::vector<PackageFile> ReadEntries(std::span<const std::uint8_t> descriptor)
-{
-    const TemporaryFile file(descriptor);
-    TXMLDocument xml;
-    xml.LoadFromFile(file.Path());
-    return DescriptorReader(xml).Files();
-}
-
 int VerifyPackage(const std::string& packagePath, const std::string& publicKeyPath)
 {
     try {
         const std::vector<std::uint8_t> publicKey = signing::ReadTrustedKey(publicKeyPath);
-        std::optional<ArchivedPackage> package;
-        try {
-            package.emplace(packagePath);
-        } catch (const zipcore::Error& error) {
-            WriteError(t::PackageUnreadable(packagePath, error.what()));
-            return kFailed;
-        }
-        if (!package->Holds("Update.xml")) {
-            WriteError(t::PackageUnreadable(packagePath, t::kNoDescriptor));
-            return kFailed;
-        }
-        // The signature first: a descriptor is parsed only once it is known to be the author's.
-        signing::CheckSignature(*package, publicKey);
-        std::vector<PackageFile> entries;
-        try {
-            entries = ReadEntries(package->Descriptor());
-        } catch (const Exception& error) {
-            WriteError(t::PackageUnreadable(packagePath, t::DescriptorUnreadable(error.what())));
-            return kFailed;
-        }
-        signing::CheckPayloads(*package, entries);
-        WriteOut(t::PackageGood(packagePath, entries.size()));
+        const std::size_t files = signing::CheckArchivedPackage(packagePath, publicKey);
+        WriteOut(t::PackageGood(packagePath, files));
         return kDone;
     } catch (const signing::EPackageNotTrusted& refused) {
         WriteError(t::PackageRefused(packagePath, refused.Finding()));
         return kFailed;
-    } catch (const zipcore::Error& error) {
-        WriteError(t::PackageUnreadable(packagePath, error.what()));
+    } catch (const signing::EPackageUnreadable& unreadable) {
+        WriteError(t::PackageUnreadable(packagePath, unreadable.what()));
         return kFailed;
     }
 }

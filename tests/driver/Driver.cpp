@@ -345,7 +345,12 @@ std::optional<MessageBoxInfo> WaitForMessageBox(DWORD processId, std::chrono::mi
 
 // ---- the updater ----------------------------------------------------------------------------------------------
 
-UpdateApp::UpdateApp(const ProgramDir& directory) : process_(directory.Executable(), L"", directory.Path())
+UpdateApp::UpdateApp(const ProgramDir& directory) : UpdateApp(directory, L"Update.exe", L"")
+{
+}
+
+UpdateApp::UpdateApp(const ProgramDir& directory, const std::wstring& executable, const std::wstring& arguments)
+    : process_(directory.Path() + executable, arguments, directory.Path())
 {
     WaitUntil([this] { return (form_ = FindProcessWindow(process_.Id(), nullptr, kCaption)) != nullptr; }, 20s);
     if (form_ == nullptr) throw std::runtime_error("Update.exe showed no window");

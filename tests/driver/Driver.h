@@ -103,6 +103,8 @@ public:
     static constexpr const wchar_t* kCaption = L"Tavilo升级程序";
 
     explicit UpdateApp(const ProgramDir& directory);
+    // Another build of the program in the same directory (the test build UpdateWithFaults.exe), with arguments.
+    UpdateApp(const ProgramDir& directory, const std::wstring& executable, const std::wstring& arguments);
     ~UpdateApp();
 
     DWORD ProcessId() const { return process_.Id(); }

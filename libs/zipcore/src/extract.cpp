@@ -117,7 +117,13 @@ private:
             const std::size_t slot = idle_.back();
             idle_.pop_back();
             slots_[slot].file = file;
-            tasks_.start(slot);
+            try {
+                tasks_.start(slot);
+            } catch (...) {
+                // Not running: the slot is idle again, or the wait for the running tasks would wait for it forever.
+                idle_.push_back(slot);
+                throw;
+            }
         }
     }
 

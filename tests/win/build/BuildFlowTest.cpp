@@ -330,3 +330,37 @@ TEST_F(BuildFlowTest, ASignedBuildCarriesTheSignatureAndEveryPayloadsHash)
     EXPECT_NO_THROW(signing::CheckUnpackedPackage(Narrow(unpacked / L"Update.xml"), Narrow(unpacked / L"Update.sig"),
                                                   folder, entries, Narrow(dir / L"UpdateKey.pub")));
 }
+
+// The digests are taken before the library reads the files again to pack them: a file changed in between (the test
+// build changes it there) makes a package that every key holder refuses. F2 checks the package as they will,
+// refuses to publish it and leaves Output\ as it found it.
+TEST_F(BuildFlowTest, ASignedPackageThatFailsTheInstallsCheckIsNeitherKeptNorPublished)
+{
+    const signing::KeyPairBlobs keys = signing::GenerateKeyPair();
+    dir.WriteFile(L"Keys\\Author.key", signing::ComposeKeyFile(signing::KeyKind::Private, keys.privateBlob));
+    WriteConfig(schema.Settings(), "Keys\\Author.key");
+    WriteFileList("1.0", "1.1", standardList);
+    dir.WriteFile(L"Output\\Quellis0.9_1.0.sky", "an earlier package");
+    dir.CopyFromBin(L"UpdateWithFaults.exe");
+    struct Case {
+        const char* changed;
+        const wchar_t* finding;
+    } cases[] = {
+        {"readme.txt", L"readme.txt"},      // a payload, after its digest went into the descriptor
+        {"Update.xml", L"签名与公钥不符"},  // the descriptor, after it was signed
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.changed);
+        UpdateApp app(dir, L"UpdateWithFaults.exe", L"--alter-before-packing=" + Widen(c.changed));
+        const MessageBoxInfo box = Build(app);
+        EXPECT_EQ(box.text.rfind(L"升级包没有通过签名检查，未发布到服务器", 0), 0u) << Narrow(box.text);
+        EXPECT_NE(box.text.find(c.finding), std::wstring::npos) << Narrow(box.text);
+        EXPECT_EQ(box.icon, BoxIcon::Error);
+        EXPECT_FALSE(dir.Exists(L"Output\\Quellis1.0_1.1.sky"));
+        EXPECT_FALSE(dir.Exists(L"Output\\Update.xml"));
+        EXPECT_FALSE(dir.Exists(L"Output\\Update.sig"));
+        EXPECT_EQ(dir.ReadFile(L"Output\\Quellis0.9_1.0.sky"), "an earlier package");
+        EXPECT_TRUE(PackageRows().empty());
+        dir.WriteFile(L"FilesToUpdate\\readme.txt", "read me\r\n");
+    }
+}

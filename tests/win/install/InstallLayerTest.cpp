@@ -53,8 +53,8 @@ const std::string kPackageSha256 = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b
 const std::string kFullJournal = EncodeRecord({"TaviloInstallJournal", "2"}) + EncodeRecord({"mkdir", "1", "New"}) +
                                  EncodeRecord({"move", "2", "Data\\a.dll", "Temp\\InstallJournal\\2.bak"}) +
                                  EncodeRecord({"move", "3", "Temp\\Package\\a.dll", "Data\\a.dll"}) +
-                                 EncodeRecord({"commit", "1.0\t\"tab\"\n%", kPackageSha256}) +
-                                 EncodeRecord({"undone", "3"});
+                                 EncodeRecord({"undone", "3"}) +
+                                 EncodeRecord({"commit", "1.0\t\"tab\"\n%", kPackageSha256});
 
 }  // namespace
 
@@ -111,6 +111,36 @@ TEST(Journal, AFileThatIsNotOurJournalIsRefused)
                  EJournalCorrupt);
     EXPECT_THROW(ParseJournal(EncodeRecord({"TaviloInstallJournal", "2"}) + EncodeRecord({"mkdir", "0", "x"})),
                  EJournalCorrupt);
+}
+
+// A commit record may reach the disk although its write failed; the rollback that follows then records its undo
+// steps after it, and those say that the install was undone. A step after a commit is never written.
+TEST(Journal, ACommitFollowedByUndoRecordsIsNoCommit)
+{
+    const std::string header = EncodeRecord({"TaviloInstallJournal", "2"});
+    const std::string steps =
+        EncodeRecord({"mkdir", "1", "New"}) + EncodeRecord({"move", "2", "Temp\\Package\\a.dll", "New\\a.dll"});
+    const std::string commit = EncodeRecord({"commit", "2.0", kPackageSha256});
+    struct Case {
+        const char* what;
+        std::string records;
+        bool committed;
+    };
+    const std::vector<Case> cases = {
+        {"the commit last", steps + commit, true},
+        {"one undo record after it", steps + commit + EncodeRecord({"undone", "2"}), false},
+        {"every step undone after it", steps + commit + EncodeRecord({"undone", "2"}) + EncodeRecord({"undone", "1"}),
+         false},
+        {"the commit's own record torn", steps + commit.substr(0, commit.size() - 3), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const JournalContents contents = ParseJournal(header + c.records);
+        EXPECT_EQ(contents.committedVersion.has_value(), c.committed);
+        EXPECT_EQ(contents.committedPackage.empty(), !c.committed);
+        EXPECT_EQ(contents.steps.size(), 2u);
+    }
+    EXPECT_THROW(ParseJournal(header + steps + commit + EncodeRecord({"mkdir", "3", "Later"})), EJournalCorrupt);
 }
 
 // ---- names and paths from a package ---------------------------------------------------------------------------

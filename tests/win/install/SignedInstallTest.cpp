@@ -37,6 +37,7 @@ TEST_F(SignedInstall, EachFailedCheckRefusesThePackageWithItsMessageAndChangesNo
         std::function<void(const TempDir&)> writePackage;
         std::string messageStart;
         std::string messageEnd;
+        std::wstring faults;  // the test build's switches, to run it instead of the release
     };
     const std::string fileDiffers = text::RefusedFileDiffers(text::FileDiffers("app.dll", text::kContentDiffers));
     const std::vector<Case> cases = {
@@ -44,7 +45,9 @@ TEST_F(SignedInstall, EachFailedCheckRefusesThePackageWithItsMessageAndChangesNo
          [&](const TempDir& d) {
              author.WriteSignedPackage(d, "2.0", kFiles, [](auto& entries) { entries["app.dll"] = "malware"; });
          },
-         fileDiffers, ""},
+         fileDiffers,
+         "",
+         {}},
         {"a changed descriptor",
          [&](const TempDir& d) {
              author.WriteSignedPackage(d, "2.0", kFiles, [](auto& entries) {
@@ -52,22 +55,47 @@ TEST_F(SignedInstall, EachFailedCheckRefusesThePackageWithItsMessageAndChangesNo
                  descriptor.replace(descriptor.find("2.0"), 3, "9.9");
              });
          },
-         text::RefusedSignatureMismatch(), ""},
+         text::RefusedSignatureMismatch(),
+         "",
+         {}},
         {"a missing Update.sig",
          [&](const TempDir& d) {
              author.WriteSignedPackage(d, "2.0", kFiles, [](auto& entries) { entries.erase("Update.sig"); });
          },
-         text::RefusedNoSignature(), ""},
-        {"an unsigned package", [](const TempDir& d) { WritePackage(d, "2.0", kFiles); }, text::RefusedNoSignature(),
-         ""},
-        {"another key", [&](const TempDir& d) { stranger.WriteSignedPackage(d, "2.0", kFiles); },
-         text::RefusedSignatureMismatch(), ""},
+         text::RefusedNoSignature(),
+         "",
+         {}},
+        {"an unsigned package",
+         [](const TempDir& d) { WritePackage(d, "2.0", kFiles); },
+         text::RefusedNoSignature(),
+         "",
+         {}},
+        {"another key",
+         [&](const TempDir& d) { stranger.WriteSignedPackage(d, "2.0", kFiles); },
+         text::RefusedSignatureMismatch(),
+         "",
+         {}},
         {"an unreadable UpdateKey.pub",
          [&](const TempDir& d) {
              d.WriteFile(L"UpdateKey.pub", "Tavilo update public key (ECDSA P-256)\r\n0123\r\n");
              author.WriteSignedPackage(d, "2.0", kFiles);
          },
-         "无法使用公钥文件 ", text::RefusedKeyUnusable("")},
+         "无法使用公钥文件 ",
+         text::RefusedKeyUnusable(""),
+         {}},
+        // A key that is there is a key, whatever stands in its place or however the question fails.
+        {"a folder named UpdateKey.pub",
+         [&](const TempDir& d) {
+             d.Remove(L"UpdateKey.pub");
+             d.WriteFile(L"UpdateKey.pub\\UpdateKey.pub", author.PublicKeyFile());
+             author.WriteSignedPackage(d, "2.0", kFiles);
+         },
+         "无法使用公钥文件 ",
+         text::RefusedKeyUnusable(""),
+         {}},
+        // Wine answers whether a file it can see exists; the test build is told to be refused the answer.
+        {"UpdateKey.pub that cannot be looked at", [](const TempDir& d) { WritePackage(d, "2.0", kFiles); },
+         text::RefusedNoSignature(), "", L"--refuse-attributes=UpdateKey.pub"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -77,7 +105,8 @@ TEST_F(SignedInstall, EachFailedCheckRefusesThePackageWithItsMessageAndChangesNo
         c.writePackage(program);
         const Picture before = TakePicture(program);
 
-        Updater app(program);
+        if (!c.faults.empty()) program.CopyFromBin(L"UpdateWithFaults.exe");
+        Updater app(program, c.faults.empty() ? L"Update.exe" : L"UpdateWithFaults.exe", c.faults);
         app.ClickStart();
         const auto box = app.NextBox();
         ASSERT_TRUE(box.has_value());
@@ -130,4 +159,48 @@ TEST_F(SignedInstall, SignedPackagesInstallAndANewKeyInAPackageTakesOver)
         ExpectSucceeded(app);
     }
     EXPECT_EQ(directory.ReadFile(L"app.dll"), "version 4");
+}
+
+// A payload changed after the check, on its way from the staging folder to its place (the test build changes it
+// just before its move): every placed file is checked again before the commit, and the install is undone.
+TEST_F(SignedInstall, APayloadChangedBetweenTheCheckAndItsMoveIsUndone)
+{
+    const TempDir traces;
+    auto prepare = [&](ProgramDir& program) {
+        program.CopyFromBin(L"UpdateWithFaults.exe");
+        program.WriteFile(L"app.dll", "version 1");
+        program.WriteFile(L"UpdateKey.pub", author.PublicKeyFile());
+        author.WriteSignedPackage(program, "2.0", kFiles);
+    };
+    std::vector<std::string> operations;
+    {
+        ProgramDir program;
+        prepare(program);
+        Updater app(program, L"UpdateWithFaults.exe", L"--trace=\"" + (traces / L"trace.txt") + L"\"");
+        ExpectSucceeded(app);
+        operations = ReadTrace(traces / L"trace.txt");
+    }
+    for (const Payload& file : kFiles) {
+        SCOPED_TRACE(file.name);
+        unsigned move = 0;
+        for (unsigned i = 0; i < operations.size(); ++i) {
+            if (operations[i].find("\tmove\t") != std::string::npos &&
+                operations[i].find("Temp\\Package\\" + file.name + "\t") != std::string::npos) {
+                move = i + 1;
+            }
+        }
+        ASSERT_GT(move, 0u);
+        ProgramDir program;
+        prepare(program);
+        const Picture before = TakePicture(program);
+        Updater app(program, L"UpdateWithFaults.exe", L"--alter-at=" + std::to_wstring(move));
+        app.ClickStart();
+        const auto box = app.NextBox();
+        ASSERT_TRUE(box.has_value());
+        EXPECT_EQ(Narrow(box->text), text::RefusedFileDiffers(text::FileDiffers(file.name, text::kContentDiffers)))
+            << Describe(*box);
+        EXPECT_EQ(box->icon, BoxIcon::Error);
+        EXPECT_EQ(Difference(before, TakePicture(program)), "") << "everything put back, the package kept";
+        EXPECT_TRUE(JournalLeftovers(program).empty());
+    }
 }

@@ -178,9 +178,50 @@ TEST_F(XmlDocumentTest, ADocumentTypeDeclarationIsRefusedInEveryEncodingBeforePa
                 ("Cannot load \"" + path + "\": a document type declaration (<!DOCTYPE>) is not allowed").c_str());
         }
         ExpectNoActiveDocument(xml);
+        EXPECT_THROW(xml.LoadFromBytes(c.bytes, path), EDOMParseError) << path;
+        ExpectNoActiveDocument(xml);
     }
     xml.SetXMLText(entities + body);
     EXPECT_THROW(xml.SetActive(true), EDOMParseError);
+}
+
+// Bytes read once by a caller (to check them) parse as their file would, in whatever encoding it declares, and
+// stay the document's source: the file changing afterwards changes nothing.
+TEST_F(XmlDocumentTest, BytesLoadAsTheirFileWouldAndStayTheSource)
+{
+    std::string utf16 = "\xFF\xFE";
+    for (const char c :
+         std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?><update><version>v</version></update>")) {
+        utf16 += {c, '\0'};
+    }
+    const struct {
+        const wchar_t* file;
+        std::string bytes;
+        std::string version;
+    } cases[] = {
+        {L"utf8.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><update><version>版本 2</version></update>", "版本 2"},
+        {L"gbk.xml", "<?xml version=\"1.0\" encoding=\"GBK\"?><update><version>\xB0\xE6\xB1\xBE</version></update>",
+         "版本"},
+        {L"utf16.xml", utf16, "v"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Write(c.file, c.bytes);
+        xml.LoadFromFile(path);
+        EXPECT_EQ(xml.DocumentElement().ChildNodes("version").Text(), c.version) << path;
+        xml.LoadFromBytes(c.bytes, path);
+        EXPECT_EQ(xml.DocumentElement().ChildNodes("version").Text(), c.version) << path;
+        Write(c.file, "<update><version>changed</version></update>");
+        xml.SetActive(false);
+        xml.SetActive(true);
+        EXPECT_EQ(xml.DocumentElement().ChildNodes("version").Text(), c.version) << path;
+    }
+    try {
+        xml.LoadFromBytes("<update><version>1</update>", "C:\\update.xml");
+        ADD_FAILURE() << "malformed bytes loaded";
+    } catch (const EDOMParseError& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("Cannot load \"C:\\update.xml\": ", 0), 0u) << error.what();
+    }
+    ExpectNoActiveDocument(xml);
 }
 
 TEST_F(XmlDocumentTest, ActivationParsesTheHeldTextOrElseReloadsTheLastFile)

@@ -27,3 +27,19 @@ private:
     zipcore::ZipReader reader_;
     std::map<std::string, const zipcore::Entry*> byName_;  // keyed by zipcore::fileNameKey of the flat name
 };
+
+namespace signing {
+
+// The package cannot be read as a package: what() is the reason alone.
+class EPackageUnreadable : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// UpdateKey verify's checks on a package in its archive, the install's own: the signature over Update.xml under
+// this key, then every payload against its signed digest. Returns how many files the descriptor lists. Raises
+// EPackageNotTrusted for a package the install would refuse, EPackageUnreadable for one that cannot be read (no
+// archive, no Update.xml, a descriptor that does not parse). Needs COM on the calling thread, for the descriptor.
+std::size_t CheckArchivedPackage(const std::string& packagePath, std::span<const std::uint8_t> publicKey);
+
+}  // namespace signing

@@ -1,6 +1,9 @@
 #include "ArchivedPackage.h"
 
 #include "EcdsaKeys.h"
+#include "SignatureTexts.h"
+#include "XmlDocument.h"
+#include "zipcore/error.hpp"
 #include "zipcore/entry_name.hpp"
 #include "zipcore/name_match.hpp"
 
@@ -65,3 +68,31 @@ std::optional<signing::Digest> ArchivedPackage::PayloadSha256(const std::string&
     reader_.read(*entry, sink);
     return sink.Finish();
 }
+
+namespace signing {
+
+std::size_t CheckArchivedPackage(const std::string& packagePath, std::span<const std::uint8_t> publicKey)
+{
+    try {
+        const ArchivedPackage package(packagePath);
+        if (!package.Holds("Update.xml")) throw EPackageUnreadable(std::string(signing_text::kNoDescriptor));
+        // The signature first: a descriptor is parsed only once it is known to be the author's, and then the very
+        // bytes that were checked, as the install parses them.
+        CheckSignature(package, publicKey);
+        const std::vector<std::uint8_t> descriptor = package.Descriptor();
+        std::vector<PackageFile> entries;
+        try {
+            TXMLDocument xml;
+            xml.LoadFromBytes(std::string(descriptor.begin(), descriptor.end()), "Update.xml");
+            entries = DescriptorReader(xml).Files();
+        } catch (const Exception& error) {
+            throw EPackageUnreadable(signing_text::DescriptorUnreadable(error.what()));
+        }
+        CheckPayloads(package, entries);
+        return entries.size();
+    } catch (const zipcore::Error& error) {
+        throw EPackageUnreadable(error.what());
+    }
+}
+
+}  // namespace signing
