@@ -41,11 +41,18 @@ std::string PackageSha256(const std::string& package)
 
 std::string EmptyStaging(FileOperations& files, const std::string& programDirectory)
 {
+    std::string staging;
     try {
-        return PrepareStaging(files, programDirectory);
+        staging = PrepareStaging(files, programDirectory);
     } catch (const EFileOperationError& error) {
         throw ERefusal(ErrorNotice(text::LeftoversNotRemoved(error)));
     }
+    try {
+        MakeStagingParent(files, programDirectory);
+    } catch (const EFileOperationError& error) {
+        throw ERefusal(ErrorNotice(text::StagingNotMade(error)));
+    }
+    return staging;
 }
 
 struct Descriptor {
@@ -61,13 +68,20 @@ Descriptor ReadDescriptor(TXMLDocument& xml, const std::string& path)
     return {reader.Version(), reader.Files()};
 }
 
+// Whether packages must be signed here: the author's public key lies in the program directory. The one test of
+// it, for the signature check and for the name the signature keeps.
+bool SigningIsOn(const std::string& programDirectory)
+{
+    return FileExists(programDirectory + std::string(layout::kTrustedKey));
+}
+
 // With the author's public key in the program directory, the unpacked package must prove who built it before
 // anything moves; without it, every package installs as it always did.
 void CheckTrusted(const std::string& programDirectory, const std::string& staging,
                   const std::vector<PackageFile>& entries)
 {
+    if (!SigningIsOn(programDirectory)) return;
     const std::string trustedKey = programDirectory + std::string(layout::kTrustedKey);
-    if (!FileExists(trustedKey)) return;
     try {
         signing::CheckUnpackedPackage(staging + std::string(layout::kDescriptor),
                                       staging + std::string(layout::kSignature), staging, entries, trustedKey);
@@ -149,7 +163,8 @@ void TInstallFlow::Run()
         if (!FileExists(descriptorPath)) throw ERefusal(ErrorNotice(text::kIncomplete));
         DelayWithMessages();
         const Descriptor descriptor = ReadDescriptor(xml_, descriptorPath);
-        const std::vector<PlannedFile> plan = PlanInstall(descriptor.entries, programDirectory_);
+        const std::vector<PlannedFile> plan =
+            PlanInstall(descriptor.entries, programDirectory_, SigningIsOn(programDirectory_));
         CheckTrusted(programDirectory_, staging, descriptor.entries);
         InstallTransaction transaction = PlaceFiles(files, plan, descriptor.version, packageSha256);
         Finish(files, transaction, package, descriptor.version);
@@ -184,6 +199,7 @@ InstallTransaction TInstallFlow::PlaceFiles(FileOperations& files, const std::ve
             transaction->MakeDirectories(file.directory);
             transaction->PlaceUnpackedFile(file.name, file.directory);
         }
+        transaction->PlaceDescriptor();
         transaction->Commit(version, packageSha256);
     } catch (const EInstallStepError& error) {
         const std::string whatHappened = UndoFailedStep(transaction, error);
