@@ -43,7 +43,7 @@ FileList ReadFileList(TXMLDocument& xml, const std::string& programDir)
     return list;
 }
 
-void CheckFileList(const std::vector<SourceFile>& files)
+void CheckFileList(const std::vector<SourceFile>& files, bool signing)
 {
     // Names as the file system looks them up: equal keys, one file.
     const std::string descriptorName = zipcore::fileNameKey(layout::kBuiltDescriptor);
@@ -53,7 +53,7 @@ void CheckFileList(const std::vector<SourceFile>& files)
         const std::string name = zipcore::fileNameKey(file.entry.name);
         if (name == descriptorName) Refuse("文件名与升级说明文件 Update.xml 重复，请改名：" + file.source);
         const std::string directory = NormalizeDirectory(file.entry.path);
-        if (auto reserved = install_layout::ReservedByTheInstall(file.entry.name, directory)) {
+        if (auto reserved = install_layout::ReservedByTheInstall(file.entry.name, directory, signing)) {
             Refuse("升级程序安装时会拒绝这个文件（" + *reserved + "），请改名或换一个目标目录：" + file.source);
         }
         if (!names.insert(name).second) Refuse("升级包中不能有两个同名的文件：" + file.entry.name);

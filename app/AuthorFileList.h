@@ -27,8 +27,9 @@ struct FileList {
 FileList ReadFileList(TXMLDocument& xml, const std::string& programDir);
 
 // A package that misses a file, carries two files under one name, or a file the install keeps a name or place
-// for, would reach every user: refuses (ERefusal) the first such file.
-void CheckFileList(const std::vector<SourceFile>& files);
+// for, would reach every user: refuses (ERefusal) the first such file. `signing`: whether this build signs, which
+// makes the signature's name the install's own.
+void CheckFileList(const std::vector<SourceFile>& files, bool signing);
 
 // Every payload's SHA-256 on its descriptor entry, for a signed package; refuses a file that cannot be read.
 void AddDigests(std::vector<SourceFile>& files);

@@ -75,13 +75,38 @@ void MakeOutputDirectory(const std::string& directory)
     }
 }
 
-// A package of the same name from an earlier build is replaced, never added to.
-void RemoveOldPackage(const std::string& packagePath)
-{
-    if (DeleteFileW(ToApiPath(packagePath).c_str())) return;
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) throw EInOutError(error);
-}
+// A package of the same name from an earlier build. It goes aside before the library is called: a library may add
+// to an archive it finds, and an old package must never pass the check as the new one. It is deleted once a new
+// package has passed the check, and put back however the build ends without one.
+class EarlierPackage {
+public:
+    explicit EarlierPackage(std::string packagePath) : package_(std::move(packagePath)), aside_(package_ + ".earlier")
+    {
+        if (MoveFileExW(ToApiPath(package_).c_str(), ToApiPath(aside_).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            kept_ = true;
+            return;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) throw EInOutError(error);
+    }
+    ~EarlierPackage()
+    {
+        if (kept_) MoveFileExW(ToApiPath(aside_).c_str(), ToApiPath(package_).c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    EarlierPackage(const EarlierPackage&) = delete;
+    EarlierPackage& operator=(const EarlierPackage&) = delete;
+
+    void Discard()
+    {
+        if (kept_) DeleteFileW(ToApiPath(aside_).c_str());
+        kept_ = false;
+    }
+
+private:
+    std::string package_;
+    std::string aside_;
+    bool kept_ = false;
+};
 
 // The entry names the package must hold, in any order, compared without regard to case.
 std::multiset<std::string> ExpectedEntries(const std::vector<SourceFile>& files, bool signedPackage)
@@ -151,17 +176,19 @@ void TPackageBuild::Run()
 {
     try {
         FileList list = ReadFileList(xml_, programDirectory_);
-        CheckFileList(list.files);
         // Signing is settled before anything is written: a key in the wrong place or one that cannot be read
-        // stops the build here.
+        // stops the build here. Whether it signs decides whether Update.sig is a name of its own.
         const std::optional<signing::PackageSigner> signer = PrepareSigner(programDirectory_);
+        CheckFileList(list.files, signer.has_value());
         if (signer) AddDigests(list.files);
         const std::string descriptorText = ComposeDescriptor(list.toVersion, EntriesOf(list.files));
         const Output output(programDirectory_, list);
         CheckNamesForLibrary(list.files, signer.has_value(), output);
+        EarlierPackage earlier(output.package);
         if (auto missingLibrary = Pack(descriptorText, list.files, signer, output)) view_.Notify(*missingLibrary);
         CheckPackage(output.package, ExpectedEntries(list.files, signer.has_value()));
         if (signer) CheckAsKeyHoldersWill(output.package, *signer);
+        earlier.Discard();
         if (publication_.Publish(output.package, list.toVersion, list.fromVersion)) {
             view_.Notify(InformationNotice("升级程序打包成功！"));
         }
@@ -203,7 +230,6 @@ std::optional<Notice> TPackageBuild::Pack(const std::string& descriptorText, con
         }
         packed.push_back(output.signature);
     }
-    RemoveOldPackage(output.package);
 #ifdef TAVILO_FAULT_INJECTION
     FaultPlan::AlterBeforePacking(packed);
 #endif

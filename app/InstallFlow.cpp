@@ -43,11 +43,18 @@ std::string PackageSha256(const std::string& package)
 
 std::string EmptyStaging(FileOperations& files, const std::string& programDirectory)
 {
+    std::string staging;
     try {
-        return PrepareStaging(files, programDirectory);
+        staging = PrepareStaging(files, programDirectory);
     } catch (const EFileOperationError& error) {
         throw ERefusal(ErrorNotice(text::LeftoversNotRemoved(error)));
     }
+    try {
+        MakeStagingParent(files, programDirectory);
+    } catch (const EFileOperationError& error) {
+        throw ERefusal(ErrorNotice(text::StagingNotMade(error)));
+    }
+    return staging;
 }
 
 struct Descriptor {
@@ -178,7 +185,8 @@ void TInstallFlow::Run()
                                                 staging + std::string(layout::kSignature), staging);
         if (trustedKey) RefuseUntrusted([&] { signing::CheckSignature(unpacked, *trustedKey); });
         const Descriptor descriptor = ParseDescriptor(xml_, unpacked.Descriptor(), descriptorPath);
-        const std::vector<PlannedFile> plan = PlanInstall(descriptor.entries, programDirectory_);
+        const std::vector<PlannedFile> plan =
+            PlanInstall(descriptor.entries, programDirectory_, trustedKey.has_value());
         if (trustedKey) RefuseUntrusted([&] { signing::CheckPayloads(unpacked, descriptor.entries); });
         InstallTransaction transaction =
             PlaceFiles(files, plan, descriptor.version, packageSha256, trustedKey ? &descriptor.entries : nullptr);
@@ -222,6 +230,7 @@ InstallTransaction TInstallFlow::PlaceFiles(FileOperations& files, const std::ve
                 return programDirectory_ + NormalizeDirectory(entry.path) + entry.name;
             });
         }
+        transaction->PlaceDescriptor();
         transaction->Commit(version, packageSha256);
     } catch (const EInstallStepError& error) {
         const std::string whatHappened = UndoFailedStep(transaction, error);

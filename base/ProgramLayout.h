@@ -15,6 +15,9 @@ inline constexpr std::string_view kTemp = "Temp\\";
 inline constexpr std::string_view kStaging = "Temp\\Package\\";
 inline constexpr std::string_view kJournal = "Temp\\InstallJournal\\";
 inline constexpr std::string_view kDescriptor = "update.xml";  // inside the staging folder, as the install reads it
+// The descriptor of the package installed last, its bytes as the package stored them: the suite's other programs
+// and support read it there.
+inline constexpr std::string_view kInstalledDescriptor = "Temp\\update.xml";
 // A signed package's signature over its descriptor, as the build packs it and the install finds it unpacked.
 inline constexpr std::string_view kSignature = "Update.sig";
 // The author's public key: with it beside Update.exe, the install takes only packages signed with its private key.

@@ -111,6 +111,11 @@ std::string LeftoversNotRemoved(const EFileOperationError& error)
            std::string(kNothingChanged);
 }
 
+std::string StagingNotMade(const EFileOperationError& error)
+{
+    return "无法创建解压目录 " + error.Path() + "：" + SystemReason(error.Code()) + "。" + std::string(kNothingChanged);
+}
+
 std::string ExtractionFailed(const EUnzipError& error)
 {
     std::string text = "无法解压升级包";

@@ -37,6 +37,8 @@ std::string InstalledPackageNotRemoved(const EFileOperationError& error);
 std::string PackageUnreadable(const EFileOperationError& error);
 // What an earlier run left in the staging folder could not be removed.
 std::string LeftoversNotRemoved(const EFileOperationError& error);
+// The folder the staging folder goes in could not be made.
+std::string StagingNotMade(const EFileOperationError& error);
 // unzip32.dll could not unpack the package.
 std::string ExtractionFailed(const EUnzipError& error);
 

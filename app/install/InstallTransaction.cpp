@@ -9,6 +9,8 @@
 
 namespace {
 
+using layout::kDescriptor;
+using layout::kInstalledDescriptor;
 using layout::kJournal;
 using layout::kStaging;
 using layout::kTemp;
@@ -30,15 +32,11 @@ bool InJournalDirectory(const std::string& relative)
     return StartsWith(relative, kJournal);
 }
 
-bool InTemp(const std::string& relative)
-{
-    return SameFileName(std::string_view(relative).substr(0, relative.find('\\')), kTemp.substr(0, kTemp.size() - 1));
-}
-
-// The file a user knows of in a move: the one in the program directory rather than the one in Temp\.
+// The file a user knows of in a move: the one in the program directory rather than the one in the staging folder
+// or among the backups.
 const std::string& PathInProgram(const JournalStep& step)
 {
-    return InTemp(step.path) ? step.target : step.path;
+    return StartsWith(step.path, kStaging) ? step.target : step.path;
 }
 
 std::string BackupName(unsigned sequence)
@@ -51,16 +49,25 @@ std::string WithoutSeparator(std::string_view folder)
     return std::string(folder.substr(0, folder.size() - 1));
 }
 
+// Whether the install may put a file here (or move the one here aside): anywhere but the updater's own items,
+// apart from the descriptor it leaves in Temp\.
+bool MayReplace(const std::string& relative)
+{
+    return relative == kInstalledDescriptor || !install_layout::OwnedByTheUpdater(relative, false);
+}
+
 // Only what this program's writer records, so that a journal from anywhere else can make it neither move nor
-// delete anything: folders made outside Temp\, a destination moved aside to the backup its step names, and an
-// unpacked file placed under its own name outside Temp\.
+// delete anything of the updater's own: folders made outside its own items, a destination moved aside to the
+// backup its step names, an unpacked file placed under its own name, and the descriptor placed in Temp\.
 bool WrittenByThisProgram(const JournalStep& step)
 {
     if (!IsSafeRelativePath(step.path)) return false;
-    if (step.kind == JournalStep::Kind::MakeDirectory) return !InTemp(step.path);
-    if (step.target == BackupName(step.sequence)) return !InTemp(step.path);
-    if (!StartsWith(step.path, kStaging) || !IsSafeRelativePath(step.target) || InTemp(step.target)) return false;
+    if (step.kind == JournalStep::Kind::MakeDirectory) return !install_layout::OwnedByTheUpdater(step.path, true);
+    if (step.target == BackupName(step.sequence)) return MayReplace(step.path);
+    if (!StartsWith(step.path, kStaging) || !IsSafeRelativePath(step.target) || !MayReplace(step.target)) return false;
     const std::string name = step.path.substr(kStaging.size());
+    const bool descriptor = SameFileName(name, kDescriptor) || SameFileName(step.target, kInstalledDescriptor);
+    if (descriptor) return name == kDescriptor && step.target == kInstalledDescriptor;
     return !FileNameProblem(name) && ExtractFileName(step.target) == name;
 }
 
@@ -220,8 +227,16 @@ void InstallTransaction::MakeDirectories(const std::string& relativeDirectory)
 
 void InstallTransaction::PlaceUnpackedFile(const std::string& name, const std::string& relativeDirectory)
 {
-    const std::string relativeSource = std::string(kStaging) + name;
-    const std::string relativeDestination = relativeDirectory + name;
+    Place(std::string(kStaging) + name, relativeDirectory + name);
+}
+
+void InstallTransaction::PlaceDescriptor()
+{
+    Place(std::string(kStaging) + std::string(kDescriptor), std::string(kInstalledDescriptor));
+}
+
+void InstallTransaction::Place(const std::string& relativeSource, const std::string& relativeDestination)
+{
     const std::string destination = Absolute(relativeDestination);
     if (DirectoryExists(destination)) {
         throw EInstallStepError(EInstallStepError::Step::PlaceFile, destination, ERROR_ALREADY_EXISTS);

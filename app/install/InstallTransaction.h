@@ -101,6 +101,9 @@ public:
     // Moves the unpacked file of this name from the staging folder into the directory (relative to the program
     // directory, empty or ending in '\'), moving a file already there aside first.
     void PlaceUnpackedFile(const std::string& name, const std::string& relativeDirectory);
+    // Moves the unpacked descriptor to Temp\update.xml, where the suite's other programs and support read the
+    // descriptor of the package installed last, moving the one already there aside first.
+    void PlaceDescriptor();
     // Waits until every placed file is on the disk, then records the commit. From here on the install counts as
     // done: a crash leads to Finish, never to a rollback. The journal keeps which package was installed, so that
     // the same package is never installed twice over.
@@ -117,6 +120,7 @@ public:
 private:
     InstallTransaction(FileOperations& files, std::string programDirectory);
 
+    void Place(const std::string& relativeSource, const std::string& relativeDestination);
     void Record(const JournalStep& step);
     void Undo(const JournalStep& step);
     void RecordUndone(unsigned sequence);

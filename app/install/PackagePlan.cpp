@@ -11,11 +11,11 @@
 namespace {
 
 std::optional<std::string> Problem(const std::vector<PlannedFile>& earlier, const PackageFile& entry,
-                                   const PlannedFile& file, const std::string& programDirectory)
+                                   const PlannedFile& file, const std::string& programDirectory, bool signing)
 {
     if (auto problem = FileNameProblem(entry.name)) return problem;
     if (auto problem = DirectoryProblem(entry.path)) return problem;
-    if (auto reserved = install_layout::ReservedByTheInstall(entry.name, file.directory)) return reserved;
+    if (auto reserved = install_layout::ReservedByTheInstall(entry.name, file.directory, signing)) return reserved;
     for (size_t i = 0; i < earlier.size(); ++i) {
         if (SameFileName(earlier[i].name, entry.name)) {
             return "与第 " + std::to_string(i + 1) + " 个文件同名";
@@ -32,12 +32,13 @@ std::optional<std::string> Problem(const std::vector<PlannedFile>& earlier, cons
 
 }  // namespace
 
-std::vector<PlannedFile> PlanInstall(const std::vector<PackageFile>& entries, const std::string& programDirectory)
+std::vector<PlannedFile> PlanInstall(const std::vector<PackageFile>& entries, const std::string& programDirectory,
+                                     bool signing)
 {
     std::vector<PlannedFile> plan;
     for (const PackageFile& entry : entries) {
         const PlannedFile file{entry.name, NormalizeDirectory(entry.path)};
-        if (auto problem = Problem(plan, entry, file, programDirectory)) {
+        if (auto problem = Problem(plan, entry, file, programDirectory, signing)) {
             const int index = static_cast<int>(plan.size()) + 1;
             throw ERefusal(ErrorNotice(install_text::RefusedEntry(index, entry, *problem)));
         }

@@ -17,8 +17,10 @@ struct PlannedFile {
 // Checks every entry of the descriptor (DescriptorReader::Files()) before anything moves, and refuses (ERefusal,
 // the notice naming the entry and saying why) the first one that:
 // - has an unsafe or invalid name or destination directory (see SafeNames.h);
-// - takes a name or destination that the install keeps for itself (InstallLayout.h);
+// - takes a name or destination that the install keeps for itself (InstallLayout.h; the signature's name only where
+//   packages are signed: `signing`);
 // - repeats the name of an earlier entry (the package holds one file of each name);
 // - is missing from what this package unpacked into the staging folder;
 // - would replace a directory with a file.
-std::vector<PlannedFile> PlanInstall(const std::vector<PackageFile>& entries, const std::string& programDirectory);
+std::vector<PlannedFile> PlanInstall(const std::vector<PackageFile>& entries, const std::string& programDirectory,
+                                     bool signing);

@@ -11,10 +11,9 @@ namespace text = install_text;
 
 namespace {
 
-// Whether the package in the program directory, if there is one, is the one the committed install installed.
+// Whether the package in the program directory is the one the committed install installed.
 bool IsInstalledPackage(InstallTransaction& committed, const std::string& package)
 {
-    if (!FileExists(package)) return false;
     try {
         return signing::Hex(signing::FileSha256(package)) == committed.CommittedPackage();
     } catch (const EFileOperationError& error) {
@@ -23,17 +22,22 @@ bool IsInstalledPackage(InstallTransaction& committed, const std::string& packag
     }
 }
 
-// A committed install left its journal: it is finished, and the package it installed, if it is still there, is
-// deleted rather than installed again. The journal stays for as long as that package does. Ends the click with
-// what was done.
-[[noreturn]] void FinishCommittedInstall(FileOperations& files, InstallTransaction& committed,
-                                         const std::string& programDirectory)
+// A committed install left its journal: it is finished. The package it installed, if it is still there, is
+// deleted rather than installed again, and the click ends there, as it does when no package is left; the journal
+// stays for as long as that package does. A different package waiting is the user's next update: the old install
+// is finished without a word and the click goes on to install it.
+void FinishCommittedInstall(FileOperations& files, InstallTransaction& committed, const std::string& programDirectory)
 {
     RecordInstalledVersion(programDirectory, committed.CommittedVersion());
     const std::string package = programDirectory + std::string(layout::kPackage);
-    if (!IsInstalledPackage(committed, package)) {
+    if (!FileExists(package)) {
         committed.Finish();
         throw ERefusal(InformationNotice(text::kPreviousUpdateCompleted));
+    }
+    if (!IsInstalledPackage(committed, package)) {
+        // A journal that cannot go yet would stop the new install before it starts; the next click finishes it.
+        if (!committed.Finish()) throw ERefusal(InformationNotice(text::kPreviousUpdateCompleted));
+        return;
     }
     try {
         files.Delete(package);
@@ -45,17 +49,35 @@ bool IsInstalledPackage(InstallTransaction& committed, const std::string& packag
     throw ERefusal(InformationNotice(text::InstalledPackageRemoved(package)));
 }
 
+// The interrupted run's transaction, if any. A link at Temp\ (or at the journal's folder) is never read through:
+// it stops the click only when there is a package to install; without one the click says so, as it always has.
+std::optional<InstallTransaction> InterruptedInstall(FileOperations& files, const std::string& programDirectory)
+{
+    try {
+        return InstallTransaction::Resume(files, programDirectory);
+    } catch (const ERollbackError& error) {
+        const bool nothingToInstall = !FileExists(programDirectory + std::string(layout::kPackage));
+        if (error.Code() == kErrorLinkInTheWay && nothingToInstall) {
+            throw ERefusal(InformationNotice(text::kNoPackage));
+        }
+        throw;
+    }
+}
+
 }  // namespace
 
 std::optional<Notice> RecoverInterruptedInstall(FileOperations& files, const std::string& programDirectory)
 {
     try {
-        std::optional<InstallTransaction> interrupted = InstallTransaction::Resume(files, programDirectory);
+        std::optional<InstallTransaction> interrupted = InterruptedInstall(files, programDirectory);
         if (!interrupted) {
             InstallTransaction::RemoveLeftovers(files, programDirectory);
             return std::nullopt;
         }
-        if (interrupted->Committed()) FinishCommittedInstall(files, *interrupted, programDirectory);
+        if (interrupted->Committed()) {
+            FinishCommittedInstall(files, *interrupted, programDirectory);
+            return std::nullopt;
+        }
         const bool hadChanges = interrupted->HasChangesToUndo();
         interrupted->RollBack();
         if (!hadChanges) return std::nullopt;

@@ -56,3 +56,9 @@ std::string PrepareStaging(FileOperations& files, const std::string& programDire
     }
     return staging;
 }
+
+void MakeStagingParent(FileOperations& files, const std::string& programDirectory)
+{
+    const std::string temp = programDirectory + WithoutSeparator(std::string(layout::kTemp));
+    if (!DirectoryExists(temp)) files.MakeDirectory(temp);
+}

@@ -11,3 +11,8 @@
 // extraction to create. Emptying never goes through a link: a link found there is removed itself, and a link at
 // Temp\ is refused (kErrorLinkInTheWay). Raises EFileOperationError naming what could not be removed.
 std::string PrepareStaging(FileOperations& files, const std::string& programDirectory);
+
+// Makes the staging folder's parent (Temp\) when it is missing: Info-ZIP's unzip32.dll makes only the last level of
+// the folder it extracts into, and fails without unpacking anything when the level above is missing. Raises
+// EFileOperationError naming the folder that could not be made.
+void MakeStagingParent(FileOperations& files, const std::string& programDirectory);

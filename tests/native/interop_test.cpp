@@ -118,6 +118,26 @@ TEST(InteropWithInfoZip, MoreThan65535EntriesTakeZip64BothWays)
     EXPECT_EQ(zipcore::testEntries(reader), kCount);
 }
 
+// The habit the test stand-in for Info-ZIP's unzip32.dll copies (tests/win/archive/OriginalArchiveLibrary.cpp):
+// UnZip makes the last level of the folder it extracts into, never the levels above it, and then fails with 2
+// before it writes anything.
+TEST(InteropWithInfoZip, UnzipMakesOnlyTheLastLevelOfItsTargetFolder)
+{
+    TempDir dir;
+    const auto files = writeSampleFiles(dir);
+    const std::string archive = packWithZipcore(dir, files);
+    const CommandResult missingParent = run("unzip -q " + quote(archive) + " -d " + quote(dir / "missing/sub"));
+    EXPECT_EQ(missingParent.exitCode, 2) << missingParent.output;
+    EXPECT_NE(missingParent.output.find("cannot create extraction directory"), std::string::npos)
+        << missingParent.output;
+    EXPECT_FALSE(fs::exists(dir.path() / "missing"));
+
+    fs::create_directories(dir.path() / "present");
+    const CommandResult lastLevel = run("unzip -q " + quote(archive) + " -d " + quote(dir / "present/sub"));
+    EXPECT_EQ(lastLevel.exitCode, 0) << lastLevel.output;
+    EXPECT_EQ(readFile(dir.path() / "present/sub/text.txt"), files.at("one/text.txt"));
+}
+
 struct InfoZipVariant {
     const char* label;
     const char* command;  // run in the sample directory, writes ../theirs.zip

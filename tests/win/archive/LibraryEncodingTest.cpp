@@ -12,6 +12,7 @@
 
 #include "Driver.h"
 #include "InstallTestSupport.h"
+#include "infozip_api.h"
 
 using namespace driver;
 using namespace install_test;
@@ -31,7 +32,8 @@ bool ChineseWindows()
 // A program directory under the Chinese suite folder, with either our libraries or the stand-in for Info-ZIP's
 // (ours beside it as real-*.dll, which it hands the work on to). The stand-in records into its own log.
 struct SuiteFolder {
-    explicit SuiteFolder(bool originalLibraries) : original(originalLibraries)
+    explicit SuiteFolder(bool originalLibraries, const std::wstring& folder = kSuiteFolder)
+        : dir(BinDirectory(), folder), original(originalLibraries)
     {
         if (!original) return;
         CopyFileW((BinDirectory() + L"zip32.dll").c_str(), (dir / L"real-zip32.dll").c_str(), FALSE);
@@ -62,7 +64,7 @@ struct SuiteFolder {
         return lines;
     }
 
-    ProgramDir dir{BinDirectory(), kSuiteFolder};
+    ProgramDir dir;
     TempDir logDir;  // a plain ASCII path, which the stand-in can open on any code page
     bool original;
     std::string log = Narrow(logDir / L"double.log");
@@ -161,5 +163,42 @@ TEST(ArchiveLibraryEncoding, F2HandsItsNamesOverInTheLibrarysCodePageOrRefusesBe
         } else {
             EXPECT_TRUE(log.empty()) << "the library was called: " << log.front();
         }
+    }
+}
+
+// Info-ZIP's unzip32.dll makes only the last level of the folder it extracts into (Debian's unzip shows the habit,
+// tests/native/interop_test.cpp), and so does the stand-in: given a target whose parent is missing it fails with 2
+// and extracts nothing. A suite that never updated has no Temp\ yet; beside those libraries it must still update.
+TEST(ArchiveLibraryEncoding, BesideInfoZipsUnzipASuiteWithoutTempUpdates)
+{
+    {
+        SuiteFolder suite(true, L"Suite");
+        WritePackage(suite.dir, "2.0", {{"readme.txt", "", "new"}});
+        const HMODULE standIn = LoadLibraryW((suite.dir / L"unzip32.dll").c_str());
+        ASSERT_NE(standIn, nullptr);
+        const auto unzip = reinterpret_cast<infozip::WizSingleEntryUnzipFn>(
+            reinterpret_cast<void*>(GetProcAddress(standIn, "Wiz_SingleEntryUnzip")));
+        std::string archive = Narrow(suite.dir / L"Quellis.sky");
+        std::string target = Narrow(suite.dir / L"Missing\\Sub\\");
+        infozip::UnzipOptions options{};
+        options.archiveName = archive.data();
+        options.targetDirectory = target.data();
+        infozip::UnzipCallbacks callbacks{};
+        EXPECT_EQ(unzip(0, nullptr, 0, nullptr, &options, &callbacks), 2) << "the stand-in made a missing parent";
+        FreeLibrary(standIn);
+        EXPECT_FALSE(suite.dir.Exists(L"Missing"));
+    }
+    for (bool original : {true, false}) {
+        SCOPED_TRACE(original ? "Info-ZIP's libraries" : "ours");
+        SuiteFolder suite(original, L"Suite");
+        ASSERT_FALSE(suite.dir.Exists(L"Temp"));
+        WritePackage(suite.dir, "2.0", {{"readme.txt", "", "new"}});
+        UpdateApp app(suite.dir);
+        app.ClickStart();
+        const MessageBoxInfo box = app.ExpectMessageBox();
+        box.Dismiss();
+        EXPECT_EQ(box.text, L"升级成功!");
+        EXPECT_EQ(suite.dir.ReadFile(L"readme.txt"), "new");
+        EXPECT_FALSE(Contains(suite.Log(), "checkdir: cannot create extraction directory"));
     }
 }

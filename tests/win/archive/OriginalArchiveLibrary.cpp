@@ -1,8 +1,10 @@
 // A stand-in for Info-ZIP's own zip32.dll and unzip32.dll, copied under both names: the same entry points and
-// records, without our text-encoding export. Like the originals, it reads every name in the ANSI code page. It
-// writes what it receives to the file named by ARCHIVE_DOUBLE_LOG (one line each, the bytes as they arrived) and,
-// for the real work, hands the call on to our libraries, copied beside it as real-zip32.dll and real-unzip32.dll,
-// with the names converted to the UTF-8 they take.
+// records, without our text-encoding export. Like the originals, it reads every name in the ANSI code page, and it
+// makes only the last level of the folder it extracts into: a target whose parent folder is missing fails with 2
+// before anything is extracted, as Debian's unzip shows (tests/native/interop_test.cpp). It writes what it
+// receives to the file named by ARCHIVE_DOUBLE_LOG (one line each, the bytes as they arrived) and, for the real
+// work, hands the call on to our libraries, copied beside it as real-zip32.dll and real-unzip32.dll, with the
+// names converted to the UTF-8 they take.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -63,6 +65,20 @@ Function Real(const wchar_t* library, const char* entryPoint)
 
 ZipOptions zipOptions{};
 
+// UnZip's answer when it cannot make the folder it extracts into ("checkdir: cannot create extraction directory").
+constexpr int kCannotCreateExtractionFolder = 2;
+
+// Whether the folder above the target exists: UnZip makes the target itself, never the levels above it.
+bool ParentExists(std::string target)
+{
+    while (!target.empty() && (target.back() == '\\' || target.back() == '/')) target.pop_back();
+    const size_t separator = target.find_last_of("\\/");
+    if (separator == std::string::npos) return true;  // relative to the current folder
+    const std::string parent = target.substr(0, separator + 1);
+    const DWORD attributes = GetFileAttributesA(parent.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
 extern "C" {
@@ -111,6 +127,10 @@ int WINAPI Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int exclu
            switches);
     Record("archive " + Recorded(options->archiveName));
     Record("target " + Recorded(options->targetDirectory));
+    if (options->targetDirectory != nullptr && !ParentExists(options->targetDirectory)) {
+        Record("checkdir: cannot create extraction directory");
+        return kCannotCreateExtractionFolder;
+    }
     std::string archive = AnsiToUtf8(options->archiveName);
     std::string target = AnsiToUtf8(options->targetDirectory);
     UnzipOptions forwarded = *options;

@@ -2,6 +2,8 @@
 // on the test run's PostgreSQL server standing in for the update server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "DbTestSupport.h"
@@ -73,6 +75,17 @@ protected:
         MessageBoxInfo box = app.ExpectMessageBox();
         box.Dismiss();
         return box;
+    }
+
+    // The names in Output\, sorted.
+    std::vector<std::wstring> OutputFolder() const
+    {
+        std::vector<std::wstring> names;
+        for (const auto& item : std::filesystem::directory_iterator(std::filesystem::path(dir / L"Output"))) {
+            names.push_back(item.path().filename().wstring());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     std::vector<Row> PackageRows()
@@ -195,9 +208,8 @@ TEST_F(BuildFlowTest, AFaultyListIsRefusedBeforeAnythingIsWritten)
         {{{"readme.txt", "\\Windows"}}, L"readme.txt"},
         // Names and places the install keeps for itself.
         {{{"Quellis.sky", ""}}, L"升级包 Quellis.sky"},
-        {{{"readme.txt", "temp\\"}}, L"临时目录"},
+        {{{"readme.txt", "temp\\Package\\"}}, L"临时目录"},
         {{{"readme.txt", ""}, {"other\\Temp", ""}}, L"临时目录"},
-        {{{"update.SIG", ""}}, L"Update.sig"},
     };
     UpdateApp app(dir);
     for (const Case& c : cases) {
@@ -220,9 +232,11 @@ TEST_F(BuildFlowTest, AnEarlierPackageOfTheSameNameIsReplacedNotAddedTo)
     auto contents = PackageContents(dir / L"Output\\Quellis1.0_1.1.sky");
     EXPECT_EQ(contents.size(), 2u);
     EXPECT_EQ(contents.count("readme.txt"), 1u);
+    EXPECT_EQ(OutputFolder(), std::vector<std::wstring>{L"Quellis1.0_1.1.sky"}) << "the earlier one is gone";
 }
 
-TEST_F(BuildFlowTest, WithoutZip32AnOldPackageIsNeverPublished)
+// A build that makes no good package leaves the author's earlier package as it was, and nothing else in Output\.
+TEST_F(BuildFlowTest, WithoutZip32AnOldPackageIsKeptAndNeverPublished)
 {
     WriteFileList("1.0", "1.1", {{"readme.txt", ""}});
     dir.WriteFile(L"Output\\Quellis1.0_1.1.sky", "an old package");
@@ -238,7 +252,33 @@ TEST_F(BuildFlowTest, WithoutZip32AnOldPackageIsNeverPublished)
     EXPECT_NE(refused.text.find(L"Quellis1.0_1.1.sky"), std::wstring::npos) << Narrow(refused.text);
     EXPECT_EQ(refused.icon, BoxIcon::Error);
     EXPECT_TRUE(PackageRows().empty()) << "nothing may reach the server";
-    EXPECT_FALSE(dir.Exists(L"Output\\Update.xml"));
+    EXPECT_EQ(OutputFolder(), std::vector<std::wstring>{L"Quellis1.0_1.1.sky"});
+    EXPECT_EQ(dir.ReadFile(L"Output\\Quellis1.0_1.1.sky"), "an old package");
+}
+
+// Update.sig is a name of the build's own only when it signs: it then packs its signature under that name.
+TEST_F(BuildFlowTest, APayloadNamedUpdateSigIsRefusedOnlyWhenTheBuildSigns)
+{
+    const signing::KeyPairBlobs keys = signing::GenerateKeyPair();
+    dir.WriteFile(L"Keys\\Author.key", signing::ComposeKeyFile(signing::KeyKind::Private, keys.privateBlob));
+    dir.WriteFile(L"FilesToUpdate\\update.SIG", "a payload of that name");
+    WriteFileList("1.0", "1.1", {{"readme.txt", ""}, {"update.SIG", "Data\\"}});
+    UpdateApp app(dir);
+    for (const bool signs : {true, false}) {
+        SCOPED_TRACE(signs ? "signing" : "not signing");
+        WriteConfig(schema.Settings(), signs ? "Keys\\Author.key" : "");
+        const MessageBoxInfo box = Build(app);
+        if (signs) {
+            EXPECT_NE(box.text.find(L"Update.sig"), std::wstring::npos) << Narrow(box.text);
+            EXPECT_EQ(box.icon, BoxIcon::Error);
+            EXPECT_FALSE(dir.Exists(L"Output"));
+            continue;
+        }
+        EXPECT_EQ(box.text, L"升级程序打包成功！");
+        const auto contents = PackageContents(dir / L"Output\\Quellis1.0_1.1.sky");
+        EXPECT_EQ(contents.size(), 3u);
+        EXPECT_EQ(contents.at("update.SIG"), "a payload of that name");
+    }
 }
 
 TEST_F(BuildFlowTest, AServerThatRefusesTheLoginGetsTheConnectionMessage)

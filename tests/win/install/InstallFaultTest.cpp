@@ -9,6 +9,7 @@
 #include <set>
 
 #include "InstallTestSupport.h"
+#include "UpdateDescriptor.h"
 
 using namespace install_test;
 
@@ -16,12 +17,32 @@ namespace {
 
 constexpr const wchar_t* kFaulty = L"UpdateWithFaults.exe";
 
-// Nested new directories, a replaced file, a new file in the program directory.
+// Nested new directories, a replaced file, a new file in the program directory, one in the suite's part of Temp\.
 const std::vector<Payload> kFiles = {
     {"new.dll", "", "a new library"},
     {"old.dll", "Data\\", "old.dll, version 2"},
+    {"cache.dat", "Temp\\Cache\\", "the suite's cache"},
     {"deep.txt", "Fresh\\Deeper\\", "three levels down"},
 };
+
+// The descriptor an older updater left in Temp\, which the install replaces with its own as one of its steps.
+const std::string kOlderDescriptor = "<update><version>6.0</version><files/></update>";
+
+std::string DescriptorOf(const std::string& version, const std::vector<Payload>& files)
+{
+    std::vector<PackageFile> entries;
+    for (const Payload& file : files) entries.push_back({file.name, file.path});
+    return ComposeDescriptor(version, entries);
+}
+
+// The program directory's picture together with the descriptor left in Temp\.
+Picture State(const TempDir& directory)
+{
+    Picture picture = TakePicture(directory);
+    picture["Temp\\update.xml"] =
+        directory.Exists(L"Temp\\update.xml") ? directory.ReadFile(L"Temp\\update.xml") : "(none)";
+    return picture;
+}
 
 // Failures recorded so far in the running test.
 int FailureCount()
@@ -43,7 +64,9 @@ Picture Installed(Picture before)
     before.erase("Quellis.sky");
     before["Fresh\\"] = "";
     before["Fresh\\Deeper\\"] = "";
+    before["Temp\\Cache\\"] = "";
     for (const Payload& file : kFiles) before[file.path + file.name] = file.bytes;
+    before["Temp\\update.xml"] = DescriptorOf(kNewVersion, kFiles);
     return before;
 }
 
@@ -107,8 +130,9 @@ protected:
         {
             directory.CopyFromBin(kFaulty);
             directory.WriteFile(L"Data\\old.dll", "old.dll, version 1");
+            directory.WriteFile(L"Temp\\update.xml", kOlderDescriptor);
             WritePackage(directory, kNewVersion, kFiles);
-            oldSet = TakePicture(directory);
+            oldSet = State(directory);
             newSet = Installed(oldSet);
         }
         void Ran(const std::vector<std::string>& trace)
@@ -184,7 +208,7 @@ protected:
                 return false;
             }
             EXPECT_EQ(box->icon, BoxIcon::Information);
-            EXPECT_EQ(Difference(scene.oldSet, TakePicture(scene.directory)), "") << "after the rollback";
+            EXPECT_EQ(Difference(scene.oldSet, State(scene.directory)), "") << "after the rollback";
             EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
             EXPECT_EQ(scene.Versions(), std::vector<std::string>{kOldVersion}) << "after the rollback";
             box->Dismiss();
@@ -207,7 +231,7 @@ protected:
             EXPECT_EQ(box->text, L"未检查到升级程序!") << Describe(*box);
             break;
         }
-        EXPECT_EQ(Difference(scene.newSet, TakePicture(scene.directory)), "") << "after the rerun";
+        EXPECT_EQ(Difference(scene.newSet, State(scene.directory)), "") << "after the rerun";
         EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
         if (recordReadable) {
             EXPECT_EQ(scene.Versions(), std::vector<std::string>{kNewVersion});
@@ -241,7 +265,7 @@ TEST_F(EveryStep, AKillAtAnyFileOperationIsUndoneOrFinishedAtTheNextClick)
         if (!DiesAtItsCut(scene, L"--kill-at=" + std::to_wstring(k), box)) {
             // Past the last operation: the install ran to its end.
             EXPECT_TRUE(box && box->text == L"升级成功!") << (box ? Describe(*box) : "no box");
-            EXPECT_EQ(Difference(scene.newSet, TakePicture(scene.directory)), "");
+            EXPECT_EQ(Difference(scene.newSet, State(scene.directory)), "");
             EXPECT_EQ(scene.Versions(), std::vector<std::string>{kNewVersion});
             break;
         }
@@ -283,14 +307,14 @@ TEST_F(EveryStep, AFailureAtAnyFileOperationLeavesTheOldSetOrAFinishedInstall)
             EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
             EXPECT_NE(box->text.find(L"（错误 1117）"), std::wstring::npos) << Describe(*box);
             EXPECT_NE(box->text.find(L"没有做任何更改"), std::wstring::npos) << Describe(*box);
-            EXPECT_EQ(Difference(scene.oldSet, TakePicture(scene.directory)), "");
+            EXPECT_EQ(Difference(scene.oldSet, State(scene.directory)), "");
             EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
             EXPECT_EQ(scene.Versions(), std::vector<std::string>{kOldVersion}) << "after the rollback";
         } else {
             EXPECT_EQ(box->text, L"升级成功!") << Describe(*box);
             Picture done = scene.newSet;
             if (k == packageDeletion) done["Quellis.sky"] = scene.oldSet.at("Quellis.sky");
-            EXPECT_EQ(Difference(done, TakePicture(scene.directory)), "");
+            EXPECT_EQ(Difference(done, State(scene.directory)), "");
             EXPECT_EQ(scene.Versions(), std::vector<std::string>{kNewVersion});
             // What could not be tidied up is tidied up by the next click: the journal tells which way.
             const Outcome next = ExpectedOutcome(scene.done, scene.stop);
@@ -322,7 +346,7 @@ TEST_F(EveryStep, AKillDuringTheRollbackIsFinishedAtTheNextClick)
         if (!DiesAtItsCut(scene, failure + L" --kill-at=" + std::to_wstring(k), box)) {
             ASSERT_TRUE(box.has_value());
             EXPECT_NE(box->text.find(L"没有做任何更改"), std::wstring::npos) << Describe(*box);
-            EXPECT_EQ(Difference(scene.oldSet, TakePicture(scene.directory)), "");
+            EXPECT_EQ(Difference(scene.oldSet, State(scene.directory)), "");
             EXPECT_EQ(scene.Versions(), std::vector<std::string>{kOldVersion}) << "after the rollback";
             break;
         }
@@ -417,10 +441,14 @@ TEST_F(EveryStep, EveryPlacedFileIsOnTheDiskBeforeTheCommitAndEveryBackupGoesAft
             EXPECT_GT(i, commit) << operations[i - 1];
         }
     }
-    // Every flush is a file operation of its own, which the every-step tests cut and fail with the rest.
+    const unsigned descriptorFlushed = IndexOf(operations, "flush", "Temp\\update.xml");
+    EXPECT_GT(descriptorFlushed, 0u);
+    EXPECT_LT(descriptorFlushed, commit);
+    // Every flush is a file operation of its own, which the every-step tests cut and fail with the rest: one per
+    // payload and one for the descriptor kept at Temp\update.xml.
     EXPECT_EQ(std::count_if(operations.begin(), operations.end(),
                             [](const std::string& line) { return line.find("\tflush\t") != std::string::npos; }),
-              static_cast<std::ptrdiff_t>(kFiles.size()));
+              static_cast<std::ptrdiff_t>(kFiles.size() + 1));
 }
 
 // The commit record's write fails after its bytes reached the disk (a flush that fails, say). The journal is cut
@@ -499,4 +527,66 @@ TEST_F(EveryStep, ACommitWriteThatFailsAfterReachingTheDiskIsCutBackBeforeAnythi
     std::cout << "kill after a failed commit write: " << cutPoints << " cut points, " << clean << " ended clean\n";
     EXPECT_GE(cutPoints, 5u);
     EXPECT_EQ(clean, cutPoints);
+}
+
+// A committed install that left its journal (killed just before it deleted the package) is finished at the next
+// click. With the package it installed still there, or with none, that is all the click does, in one message; with
+// a different package waiting, the old install is finished without a word and the new package installed in the
+// same click, which shows only that install's messages.
+TEST_F(EveryStep, ACommittedInstallIsFinishedAndADifferentPackageInstalledInTheSameClick)
+{
+    const auto operations = OperationsOfACleanInstall();
+    const unsigned packageDeletion = IndexOf(operations, "delete", "Quellis.sky");
+    ASSERT_GT(packageDeletion, 0u);
+    const std::vector<Payload> nextFiles = {{"new.dll", "", "a newer library"},
+                                            {"next.txt", "Temp\\Cache\\", "the next update"}};
+    enum class Waiting { TheInstalledPackage, NoPackage, ADifferentPackage };
+    struct Case {
+        const char* what;
+        Waiting waiting;
+    };
+    for (const Case& c :
+         {Case{"the installed package", Waiting::TheInstalledPackage}, Case{"no package", Waiting::NoPackage},
+          Case{"a different package", Waiting::ADifferentPackage}}) {
+        SCOPED_TRACE(c.what);
+        Scene scene;
+        std::optional<MessageBoxInfo> box;
+        ASSERT_TRUE(DiesAtItsCut(scene, L"--kill-at=" + std::to_wstring(packageDeletion), box));
+        ASSERT_TRUE(scene.directory.Exists(L"Temp\\InstallJournal\\journal.log"));
+        const std::wstring package = scene.directory / L"Quellis.sky";
+        Picture expected = scene.newSet;
+        std::string version = kNewVersion;
+        std::wstring message;
+        switch (c.waiting) {
+        case Waiting::TheInstalledPackage:
+            message = L"上次的升级已经完成。升级包 " + package + L" 已经安装过，不会再次安装，现已将它删除。";
+            break;
+        case Waiting::NoPackage:
+            scene.directory.Remove(L"Quellis.sky");
+            message = L"上次的升级已经完成。";
+            break;
+        case Waiting::ADifferentPackage:
+            WritePackage(scene.directory, "9.0", nextFiles);
+            for (const Payload& file : nextFiles) expected[file.path + file.name] = file.bytes;
+            expected["Temp\\update.xml"] = DescriptorOf("9.0", nextFiles);
+            version = "9.0";
+            message = L"升级成功!";
+            break;
+        }
+
+        Updater app(scene.directory, kFaulty);
+        app.ClickStart();
+        box = app.NextBox();
+        ASSERT_TRUE(box.has_value());
+        EXPECT_EQ(box->text, message) << Describe(*box);
+        EXPECT_EQ(box->icon, BoxIcon::Information) << Describe(*box);
+        box->Dismiss();
+        // One click, one message: the sentinel click's answer must be the next box.
+        app.ClickStart();
+        box = app.NextBox();
+        EXPECT_TRUE(box && box->text == L"未检查到升级程序!") << (box ? Describe(*box) : "no box");
+        EXPECT_EQ(Difference(expected, State(scene.directory)), "");
+        EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
+        EXPECT_EQ(scene.Versions(), std::vector<std::string>{version});
+    }
 }

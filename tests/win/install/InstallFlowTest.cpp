@@ -92,7 +92,6 @@ TEST_F(InstallFlow, InstallsEveryFileStepByStepAndReportsSuccess)
     EXPECT_GT(statuses.size(), 2u) << "no status seen between the click and the message";
     EXPECT_EQ(statuses.back(), L"");
     EXPECT_EQ(Difference(expected, TakePicture(directory)), "");
-    EXPECT_TRUE(directory.Exists(L"Temp\\Package\\update.xml")) << "the descriptor stays in the staging folder";
     EXPECT_FALSE(directory.Exists(L"Temp\\Package\\root.txt")) << "the unpacked copy was moved, not left behind";
     EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal")) << "the journal and the backups go once all is done";
 }
@@ -305,7 +304,9 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
         {"nul.txt", "", L"设备名"},
         {"evil?.txt", "", L"不允许的字符"},
         {"UPDATE.XML", "", L"update.xml"},
+        {"update.xml", "Temp\\", L"update.xml"},
         {"temp", "", L"临时目录"},
+        {"package", "Temp\\", L"临时目录 Temp\\Package"},
         {"first.txt", "Other\\", L"与第 1 个文件同名"},
         {"absent.txt", "", L"升级包中没有这个文件"},
         {"x.txt", "C:\\Windows\\", L"相对路径"},
@@ -318,8 +319,9 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
         {"x.txt", "Data/../../", L".. 目录"},
         {"x.txt", "Data\\\\Sub\\", L"名称为空"},
         {"x.txt", "con\\", L"设备名"},
-        {"x.txt", "Temp\\", L"临时目录"},
-        {"x.txt", "temp\\InstallJournal\\", L"临时目录"},
+        {"x.txt", "Temp\\Package\\", L"临时目录 Temp\\Package"},
+        {"x.txt", "temp\\InstallJournal\\", L"临时目录 Temp\\InstallJournal"},
+        {"x.txt", "Temp\\update.xml\\", L"升级说明 Temp\\update.xml"},
         {"Quellis.sky", "", L"升级包"},
         {"Data", "", L"同名的目录"},
     };
@@ -506,24 +508,26 @@ TEST_F(InstallFlow, ReplacedFilesOnAnyVolumeComeBackWithTheirAttributesAndLeaveN
 
 // Links where the install works: Temp\ itself, the journal's folder, and one inside the staging folder. Nothing is
 // listed, deleted or moved through them: what they point to survives every click, and the message names the
-// link. (Under Wine a host's link to a folder reads as a reparse point, but every call on it acts on its target,
-// so even the link inside the staging folder cannot be removed there; on Windows it is, and the install goes on.)
+// link; without a package the click says that there is none, as it always has. (Under Wine a host's link to a folder
+// reads as a reparse point, but every call on it acts on its target, so even the link inside the staging folder cannot
+// be removed there; on Windows it is, and the install goes on.)
 TEST_F(InstallFlow, NothingIsDeletedOrMovedThroughALink)
 {
     if (!UnderWine()) GTEST_SKIP() << "the links are made with the host's ln";
     struct Case {
         std::wstring link;
         std::wstring planted;  // what the install would delete if it went through the link
+        bool package = true;
     };
-    for (const Case& c : {Case{L"Temp", L"Package\\a.txt"}, Case{L"Temp\\InstallJournal", L"1.bak"},
-                          Case{L"Temp\\Package\\inner", L"precious.txt"}}) {
-        SCOPED_TRACE(Narrow(c.link));
+    for (const Case& c : {Case{L"Temp", L"Package\\a.txt"}, Case{L"Temp", L"InstallJournal\\journal.log", false},
+                          Case{L"Temp\\InstallJournal", L"1.bak"}, Case{L"Temp\\Package\\inner", L"precious.txt"}}) {
+        SCOPED_TRACE(Narrow(c.link) + (c.package ? "" : ", no package"));
         ProgramDir program;
         TempDir target;
         target.WriteFile(c.planted, "precious");
         program.WriteFile(L"Temp\\Package\\stale.txt", "stale");
         if (c.link == L"Temp") program.Remove(L"Temp");
-        WritePackage(program, "2.0", {{"a.txt", "", "a"}});
+        if (c.package) WritePackage(program, "2.0", {{"a.txt", "", "a"}});
         HostLink link(program / c.link, target.Path());
         ASSERT_TRUE(link.Made());
 
@@ -532,12 +536,16 @@ TEST_F(InstallFlow, NothingIsDeletedOrMovedThroughALink)
             app.ClickStart();
             const auto box = app.NextBox();
             ASSERT_TRUE(box.has_value());
-            EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
-            EXPECT_NE(box->text.find((program / c.link) + L" 是一个链接"), std::wstring::npos) << Describe(*box);
+            if (c.package) {
+                EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
+                EXPECT_NE(box->text.find((program / c.link) + L" 是一个链接"), std::wstring::npos) << Describe(*box);
+            } else {
+                ExpectBox(box, L"未检查到升级程序!", BoxIcon::Information);
+            }
             box->Dismiss();
         }
         EXPECT_EQ(target.ReadFile(c.planted), "precious");
-        EXPECT_TRUE(program.Exists(L"Quellis.sky"));
+        EXPECT_EQ(program.Exists(L"Quellis.sky"), c.package);
         EXPECT_FALSE(program.Exists(L"a.txt"));
     }
 }
@@ -580,4 +588,70 @@ TEST_F(InstallFlow, AnInstalledPackageThatCannotBeDeletedIsNeverInstalledAgain)
     // One click, one message, as above: the sentinel click's answer must be the next box.
     app.ClickStart();
     ExpectBox(app.NextBox(), L"未检查到升级程序!", BoxIcon::Information);
+}
+
+// Temp\ is the suite's as much as the updater's: only the updater's own items there (the staging folder, the
+// journal's folder, the descriptor it leaves) are kept from a package.
+TEST_F(InstallFlow, AFileInTempOutsideTheUpdatersOwnItemsInstallsLikeAnyOther)
+{
+    directory.WriteFile(L"Temp\\Cache\\index.dat", "old index");
+    const std::vector<Payload> files = {
+        {"index.dat", "Temp\\Cache\\", "new index"},
+        {"lessons.db", "Temp\\Cache\\Lessons\\", "a new folder in the cache"},
+        {"Package.txt", "Temp\\", "not the staging folder"},
+    };
+    WritePackage(directory, "2.0", files);
+    Picture expected = Installed(TakePicture(directory), files);
+    expected.erase("Temp\\");  // the updater's own folder, left out of every picture
+
+    Updater app(directory);
+    app.ClickStart();
+    ExpectBox(app.NextBox(), L"升级成功!", BoxIcon::Information);
+    EXPECT_EQ(Difference(expected, TakePicture(directory)), "");
+    EXPECT_TRUE(JournalLeftovers(directory).empty());
+}
+
+// Temp\update.xml holds the descriptor of the package installed last, byte for byte as the package stores it, in
+// place of one an older updater left. It is placed inside the transaction: a refusal leaves the older one alone,
+// and a rollback puts it back.
+TEST_F(InstallFlow, TempUpdateXmlHoldsTheInstalledPackagesDescriptor)
+{
+    const std::string older = "<update><version>0.9</version><files/></update>";
+    // An author's tool may write it otherwise than ours: a declaration, CRLF line ends, a comment after the root.
+    const std::string descriptor = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n" +
+                                   ComposeDescriptor("2.0", {{"a.txt", ""}, {"b.dll", "Data\\"}}) +
+                                   "\r\n<!-- 由作者的工具写出 -->\r\n";
+    struct Case {
+        const char* what;
+        std::map<std::string, std::string> entries;
+        const wchar_t* heldFile;  // held open during the click, or null
+        bool installs;
+    };
+    const Case cases[] = {
+        {"installed", {{"a.txt", "new a"}, {"b.dll", "new b"}}, nullptr, true},
+        {"refused: b.dll is missing", {{"a.txt", "new a"}}, nullptr, false},
+        {"rolled back: b.dll is held", {{"a.txt", "new a"}, {"b.dll", "new b"}}, L"Data\\b.dll", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProgramDir program;
+        program.WriteFile(L"Data\\b.dll", "old b");
+        program.WriteFile(L"Temp\\update.xml", older);
+        WritePackageWithDescriptor(program, descriptor, c.entries);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.heldFile) {
+            held = CreateFileW((program / c.heldFile).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        }
+        Updater app(program);
+        app.ClickStart();
+        const auto box = app.NextBox();
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        ASSERT_TRUE(box.has_value());
+        EXPECT_EQ(box->text == L"升级成功!", c.installs) << Describe(*box);
+        EXPECT_EQ(program.ReadFile(L"Temp\\update.xml"), c.installs ? descriptor : older);
+        EXPECT_EQ(program.Exists(L"a.txt"), c.installs) << "the rest of the install went the same way";
+        EXPECT_TRUE(JournalLeftovers(program).empty());
+    }
 }

@@ -310,6 +310,28 @@ TEST_F(Transaction, ACommittedJournalLeftBehindIsFinishedNotUndone)
     EXPECT_FALSE(directory.Exists(L"Temp\\InstallJournal"));
 }
 
+// What an install into the suite's part of Temp\ and the descriptor it leaves there record is this program's own:
+// a crash in the middle is undone by the next run, the older descriptor back in its place.
+TEST_F(Transaction, AnInterruptedInstallIntoTempAndItsDescriptorAreUndone)
+{
+    directory.WriteFile(L"Temp\\Package\\cache.dat", "new cache");
+    directory.WriteFile(L"Temp\\update.xml", "<update><version>1.0</version></update>");
+    const auto before = Tree(directory);
+    {
+        InstallTransaction transaction = InstallTransaction::Begin(files, root);
+        InstallEverything(transaction);
+        transaction.MakeDirectories("Temp\\Cache\\");
+        transaction.PlaceUnpackedFile("cache.dat", "Temp\\Cache\\");
+        transaction.PlaceDescriptor();
+        EXPECT_EQ(directory.ReadFile(L"Temp\\update.xml"), "<update/>");
+    }  // gone without a word, as in a crash
+    FileOperations nextRun;
+    auto interrupted = InstallTransaction::Resume(nextRun, root);
+    ASSERT_TRUE(interrupted.has_value());
+    interrupted->RollBack();
+    EXPECT_EQ(Tree(directory), before);
+}
+
 // Whatever a journal says, it cannot make the program move files outside its directory.
 TEST_F(Transaction, AJournalPointingOutsideTheProgramDirectoryIsRefusedUntouched)
 {
@@ -337,9 +359,14 @@ TEST_F(Transaction, AJournalOfStepsThisProgramNeverWritesIsRefusedAtEveryTry)
         {"a backup under another step's name", {{"move", "1", "Data\\old.dll", "Temp\\InstallJournal\\7.bak"}}},
         {"a file of Temp\\ moved aside", {{"move", "1", "Temp\\Package\\new.txt", "Temp\\InstallJournal\\1.bak"}}},
         {"an unpacked file placed under another name", {{"move", "1", "Temp\\Package\\new.txt", "Data\\old.dll"}}},
-        {"an unpacked file placed inside Temp\\", {{"move", "1", "Temp\\Package\\new.txt", "Temp\\new.txt"}}},
+        {"an unpacked file placed in the journal's folder",
+         {{"move", "1", "Temp\\Package\\new.txt", "Temp\\InstallJournal\\new.txt"}}},
+        {"an unpacked file placed over the package", {{"move", "1", "Temp\\Package\\Quellis.sky", "Quellis.sky"}}},
         {"a file from outside the staging folder placed", {{"move", "1", "Data\\old.dll", "old.dll"}}},
-        {"a folder made inside Temp\\", {{"mkdir", "1", "Temp\\Package"}}},
+        {"the descriptor placed elsewhere than Temp\\", {{"move", "1", "Temp\\Package\\update.xml", "update.xml"}}},
+        {"a payload placed as Temp\\update.xml", {{"move", "1", "Temp\\Package\\new.txt", "Temp\\update.xml"}}},
+        {"a folder made where the staging folder belongs", {{"mkdir", "1", "Temp\\Package"}}},
+        {"a folder made in the journal's folder", {{"mkdir", "1", "Temp\\InstallJournal\\A"}}},
         {"steps out of order", {{"mkdir", "2", "A"}, {"mkdir", "1", "B"}}},
         {"an undone step never recorded", {{"mkdir", "1", "A"}, {"undone", "2"}}},
         {"a commit without the package's SHA-256", {{"commit", "2.0", "not a hash"}}},

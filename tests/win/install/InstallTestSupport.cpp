@@ -194,8 +194,23 @@ namespace {
 
 bool IsUpdaterOwnFile(const std::wstring& name)
 {
-    for (const wchar_t* own : {L"update.exe", L"updatewithfaults.exe", L"zip32.dll", L"unzip32.dll", L"temp"}) {
+    for (const wchar_t* own : {L"update.exe", L"updatewithfaults.exe", L"zip32.dll", L"unzip32.dll"}) {
         if (CompareStringOrdinal(name.c_str(), -1, own, -1, TRUE) == CSTR_EQUAL) return true;
+    }
+    return false;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Temp\ itself and what the updater keeps there for itself; the rest of Temp\ is the suite's.
+bool IsUpdaterOwnItem(const std::wstring& relative)
+{
+    if (SameName(relative, L"Temp") || SameName(relative, L"Temp\\update.xml")) return true;
+    for (const std::wstring folder : {L"Temp\\Package", L"Temp\\InstallJournal"}) {
+        if (SameName(relative.substr(0, relative.find(L'\\', folder.size())), folder)) return true;
     }
     return false;
 }
@@ -248,7 +263,7 @@ Picture TakePicture(const TempDir& directory)
     Walk(root, [&](const std::wstring& path, bool isDirectory) {
         const std::wstring relative = path.substr(root.size());
         const std::wstring top = relative.substr(0, relative.find(L'\\'));
-        if (IsUpdaterOwnFile(top)) return;
+        if (IsUpdaterOwnFile(top) || IsUpdaterOwnItem(relative)) return;
         if (isDirectory) {
             picture[Narrow(relative) + "\\"] = "";
         } else {

@@ -204,3 +204,29 @@ TEST_F(SignedInstall, APayloadChangedBetweenTheCheckAndItsMoveIsUndone)
         EXPECT_TRUE(JournalLeftovers(program).empty());
     }
 }
+
+// Update.sig is the install's own name only where signatures are checked: without UpdateKey.pub a payload of that
+// name installs like any other; with it, the same package is refused before anything moves.
+TEST_F(SignedInstall, APayloadNamedUpdateSigIsRefusedOnlyWhereSignaturesAreChecked)
+{
+    const std::vector<Payload> files = {{"app.dll", "", "version 2"}, {"update.SIG", "Data\\", "a payload"}};
+    for (const bool keyPresent : {false, true}) {
+        SCOPED_TRACE(keyPresent ? "UpdateKey.pub present" : "no UpdateKey.pub");
+        ProgramDir program;
+        if (keyPresent) program.WriteFile(L"UpdateKey.pub", author.PublicKeyFile());
+        WritePackage(program, "2.0", files);
+        const Picture before = TakePicture(program);
+        Updater app(program);
+        app.ClickStart();
+        const auto box = app.NextBox();
+        ASSERT_TRUE(box.has_value());
+        if (!keyPresent) {
+            EXPECT_EQ(box->text, L"升级成功!") << Describe(*box);
+            EXPECT_EQ(program.ReadFile(L"Data\\update.SIG"), "a payload");
+            continue;
+        }
+        EXPECT_EQ(box->text.rfind(L"升级说明中的第 2 个文件不能安装（文件名 \"update.SIG\"", 0), 0u) << Describe(*box);
+        EXPECT_NE(box->text.find(L"签名文件 Update.sig"), std::wstring::npos) << Describe(*box);
+        EXPECT_EQ(Difference(before, TakePicture(program)), "");
+    }
+}
