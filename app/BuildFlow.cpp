@@ -12,6 +12,7 @@
 #include "ZipPacker.h"
 #include "zipcore/name_match.hpp"
 #include "zipcore/zip_reader.hpp"
+#include "install/UpdateLock.h"
 
 #ifdef TAVILO_FAULT_INJECTION
 #include "install/FaultPlan.h"
@@ -184,12 +185,16 @@ void TPackageBuild::Run()
         const std::string descriptorText = ComposeDescriptor(list.toVersion, EntriesOf(list.files));
         const Output output(programDirectory_, list);
         CheckNamesForLibrary(list.files, signer.has_value(), output);
+        // Taken once the list has passed, before anything is written: one build or install at a time here.
+        std::optional<UpdateLock> lock = UpdateLock::Take(programDirectory_);
         EarlierPackage earlier(output.package);
         if (auto missingLibrary = Pack(descriptorText, list.files, signer, output)) view_.Notify(*missingLibrary);
         CheckPackage(output.package, ExpectedEntries(list.files, signer.has_value()));
         if (signer) CheckAsKeyHoldersWill(output.package, *signer);
         earlier.Discard();
-        if (publication_.Publish(output.package, list.toVersion, list.fromVersion)) {
+        const bool published = publication_.Publish(output.package, list.toVersion, list.fromVersion);
+        lock.reset();  // the run is over: the box below waits for the user, not the next build
+        if (published) {
             view_.Notify(InformationNotice("升级程序打包成功！"));
         }
     } catch (const ERefusal& refusal) {

@@ -25,6 +25,7 @@
 #include "install/SafeNames.h"
 #include "install/Staging.h"
 #include "install/TrustedKey.h"
+#include "install/UpdateLock.h"
 #include "install/VersionRecord.h"
 
 namespace text = install_text;
@@ -167,6 +168,8 @@ void TInstallFlow::Run()
 {
     try {
         if (!closeRunningPrograms_()) throw ERefusal(ErrorNotice(text::kCloseProgramsFirst));
+        // Held for the whole run: a second copy clicked meanwhile is told, and its window never waits.
+        std::optional<UpdateLock> lock = UpdateLock::Take(programDirectory_);
         FileOperations files;
         if (auto undone = RecoverInterruptedInstall(files, programDirectory_)) view_.Notify(*undone);
         const std::string package = programDirectory_ + std::string(layout::kPackage);
@@ -183,14 +186,17 @@ void TInstallFlow::Run()
         // Read once: the signature is checked over these bytes, and these bytes are parsed.
         const signing::UnpackedPackage unpacked(signing::UnpackedPackage::ReadDescriptor(descriptorPath),
                                                 staging + std::string(layout::kSignature), staging);
-        if (trustedKey) RefuseUntrusted([&] { signing::CheckSignature(unpacked, *trustedKey); });
         const Descriptor descriptor = ParseDescriptor(xml_, unpacked.Descriptor(), descriptorPath);
+        // The names first: a payload named like the signature unpacks over it, and the user is to hear of the name
+        // rather than of a signature that no longer matches. Refusing a name moves nothing.
         const std::vector<PlannedFile> plan =
             PlanInstall(descriptor.entries, programDirectory_, trustedKey.has_value());
+        if (trustedKey) RefuseUntrusted([&] { signing::CheckSignature(unpacked, *trustedKey); });
         if (trustedKey) RefuseUntrusted([&] { signing::CheckPayloads(unpacked, descriptor.entries); });
         InstallTransaction transaction =
             PlaceFiles(files, plan, descriptor.version, packageSha256, trustedKey ? &descriptor.entries : nullptr);
         Finish(files, transaction, package, descriptor.version);
+        lock.reset();  // the run is over: the box below waits for the user, not the next install
         view_.Notify(InformationNotice(text::kSucceeded));
     } catch (const ERefusal& refusal) {
         view_.Notify(refusal.GetNotice());

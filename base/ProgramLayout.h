@@ -18,6 +18,8 @@ inline constexpr std::string_view kDescriptor = "update.xml";  // inside the sta
 // The descriptor of the package installed last, its bytes as the package stored them: the suite's other programs
 // and support read it there.
 inline constexpr std::string_view kInstalledDescriptor = "Temp\\update.xml";
+// Held open by the one install or build running in this program directory.
+inline constexpr std::string_view kUpdateLock = "Temp\\Update.lock";
 // A signed package's signature over its descriptor, as the build packs it and the install finds it unpacked.
 inline constexpr std::string_view kSignature = "Update.sig";
 // The author's public key: with it beside Update.exe, the install takes only packages signed with its private key.

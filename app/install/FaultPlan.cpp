@@ -51,6 +51,10 @@ FaultPlan FaultPlan::FromCommandLine()
             plan.failAfterAt_ = ParseCount(*k);
         } else if (auto k = value(L"--alter-at=")) {
             plan.alterAt_ = ParseCount(*k);
+        } else if (auto pause = value(L"--pause-at=")) {
+            const size_t comma = std::min(pause->find(L','), pause->size());
+            plan.pauseAt_ = ParseCount(pause->substr(0, comma));
+            plan.resumeWhen_ = pause->substr(std::min(comma + 1, pause->size()));
         } else if (auto name = value(L"--refuse-attributes=")) {
             plan.refuseAttributes_ = Narrow(*name);
         } else if (auto name = value(L"--alter-before-packing=")) {
@@ -69,6 +73,12 @@ FaultPlan::Action FaultPlan::Next(std::string_view operation, const std::string&
     if (!other.empty()) line += "\t" + other;
     Trace(line);
     if (counter_ == alterAt_) Alter(path);
+    if (counter_ == pauseAt_) {
+        for (int waited = 0; waited < 1200 && GetFileAttributesW(resumeWhen_.c_str()) == INVALID_FILE_ATTRIBUTES;
+             ++waited) {
+            Sleep(50);
+        }
+    }
     if (counter_ == killAt_) return Action::Kill;
     if (failAt_.count(counter_) != 0) return Action::Fail;
     if (counter_ == failAfterAt_) return Action::FailAfter;

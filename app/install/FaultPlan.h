@@ -9,6 +9,8 @@
 //                     operation fails before it is done, as with --fail-at
 //   --alter-at=K      change the file at the K-th operation's first path (append bytes to it) just before the
 //                     operation: a file swapped by someone else between the install's check and its move
+//   --pause-at=K,PATH hold the K-th operation, before it is done, until a file PATH exists (at most a minute): a
+//                     run that a test keeps going while it starts another copy
 //   --refuse-attributes=NAME   the question whether a path ending in NAME exists is answered "access denied"
 //   --alter-before-packing=NAME   F2 changes the file to pack whose path ends in NAME after the build has taken its
 //                     digest and before the library packs it
@@ -57,6 +59,8 @@ private:
     std::set<unsigned> failAt_;
     unsigned failAfterAt_ = 0;
     unsigned alterAt_ = 0;
+    unsigned pauseAt_ = 0;
+    std::wstring resumeWhen_;
     std::string refuseAttributes_;
     std::string alterBeforePacking_;
     std::wstring trace_;

@@ -29,6 +29,7 @@ constexpr std::array kOwnItems = {
     OwnItem{WithoutSeparator(kStaging), OwnItem::Covers::ItAndAllInIt, "升级程序自己的临时目录"},
     OwnItem{WithoutSeparator(kJournal), OwnItem::Covers::ItAndAllInIt, "升级程序自己的临时目录"},
     OwnItem{kInstalledDescriptor, OwnItem::Covers::ItAndAllInIt, "升级程序留下的升级说明"},
+    OwnItem{kUpdateLock, OwnItem::Covers::ItAndAllInIt, "升级程序的锁文件"},
     OwnItem{kPackage, OwnItem::Covers::OnlyAFile, "升级包"},
     OwnItem{WithoutSeparator(kTemp), OwnItem::Covers::OnlyAFile, "升级程序的临时目录"},
 };

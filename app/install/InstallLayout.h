@@ -14,8 +14,9 @@ namespace install_layout {
 
 // Why this path, relative to the program directory and without a trailing '\', is one of the updater's own items
 // or lies inside one, or nothing when it is not: the staging folder and the journal's folder with everything in
-// them, the descriptor left in Temp\, and a file named Temp or Quellis.sky where the updater keeps its folder and
-// looks for the package. The rest of Temp\ belongs to the suite. `isDirectory`: whether the path names a directory.
+// them, the descriptor left in Temp\ and the lock there, and a file named Temp or Quellis.sky where the updater keeps
+// its folder and looks for the package. The rest of Temp\ belongs to the suite. `isDirectory`: whether the path names a
+// directory.
 std::optional<std::string> OwnedByTheUpdater(std::string_view path, bool isDirectory);
 
 // Why the install will not take a payload of this bare name into this destination (relative to the program

@@ -99,6 +99,11 @@ std::string InstalledPackageNotRemoved(const EFileOperationError& error)
            "。请关闭正在使用它的程序，然后再次点击“开始升级”，或者手动删除它。";
 }
 
+std::string LockNotTaken(std::string_view path, unsigned long code)
+{
+    return "无法创建 " + std::string(path) + "：" + SystemReason(code) + "。" + std::string(kNothingChanged);
+}
+
 std::string PackageUnreadable(const EFileOperationError& error)
 {
     return "无法读取升级包 " + error.Path() + "：" + Reason(error.Code()) + "。" + std::string(kNothingChanged);

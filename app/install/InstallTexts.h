@@ -25,6 +25,11 @@ inline constexpr std::string_view kSucceeded = "升级成功!";
 // The status line while a file is installed: "正在升级  " + name + "...".
 std::string Upgrading(std::string_view fileName);
 
+// Another copy of the updater is installing or building in this program directory.
+inline constexpr std::string_view kAnotherUpdaterRunning = "另一个升级程序正在运行，请等它结束后再试。";
+// The lock that keeps a second copy out could not be made.
+std::string LockNotTaken(std::string_view path, unsigned long code);
+
 // Recovery at the start of a click.
 inline constexpr std::string_view kInterruptedUpdateUndone = "上次的升级被中断，已撤销它所做的全部更改。";
 inline constexpr std::string_view kPreviousUpdateCompleted = "上次的升级已经完成。";

@@ -322,6 +322,7 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
         {"x.txt", "Temp\\Package\\", L"临时目录 Temp\\Package"},
         {"x.txt", "temp\\InstallJournal\\", L"临时目录 Temp\\InstallJournal"},
         {"x.txt", "Temp\\update.xml\\", L"升级说明 Temp\\update.xml"},
+        {"update.LOCK", "Temp\\", L"锁文件 Temp\\Update.lock"},
         {"Quellis.sky", "", L"升级包"},
         {"Data", "", L"同名的目录"},
     };
@@ -654,4 +655,36 @@ TEST_F(InstallFlow, TempUpdateXmlHoldsTheInstalledPackagesDescriptor)
         EXPECT_EQ(program.Exists(L"a.txt"), c.installs) << "the rest of the install went the same way";
         EXPECT_TRUE(JournalLeftovers(program).empty());
     }
+}
+
+// Two copies clicked in one program directory: the first is held at its first file operation (the test build's
+// pause), so the second clicks while an upgrade is surely running. The second is told so at once and changes
+// nothing; released, the first installs, and its lock goes with its run.
+TEST_F(InstallFlow, ASecondCopyClickedMeanwhileIsToldThatAnUpgradeIsRunning)
+{
+    directory.CopyFromBin(L"UpdateWithFaults.exe");
+    const std::vector<Payload> files = {{"a.txt", "", "new a"}};
+    WritePackage(directory, "2.0", files);
+    const Picture before = TakePicture(directory);
+    TempDir control;
+    const std::wstring trace = control / L"trace.txt";
+    Updater first(directory, L"UpdateWithFaults.exe",
+                  L"--trace=\"" + trace + L"\" --pause-at=1,\"" + (control / L"resume") + L"\"");
+    first.ClickStart();
+    ASSERT_TRUE(WaitUntil([&] { return !ReadTrace(trace).empty(); }, 30s)) << "the first copy never reached its pause";
+
+    Updater second(directory);
+    second.ClickStart();
+    const auto told = second.NextBox();
+    ExpectBox(told, L"另一个升级程序正在运行，请等它结束后再试。", BoxIcon::Error);
+    if (told) told->Dismiss();
+    EXPECT_EQ(Difference(before, TakePicture(directory)), "");
+    EXPECT_EQ(ReadTrace(trace).size(), 1u) << "the first copy is still held";
+
+    control.WriteFile(L"resume", "");
+    ExpectBox(first.NextBox(), L"升级成功!", BoxIcon::Information);
+    EXPECT_EQ(Difference(Installed(before, files), TakePicture(directory)), "");
+    EXPECT_FALSE(directory.Exists(L"Temp\\Update.lock"));
+    second.ClickStart();
+    ExpectBox(second.NextBox(), L"未检查到升级程序!", BoxIcon::Information);
 }

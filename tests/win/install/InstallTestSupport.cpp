@@ -208,7 +208,9 @@ bool SameName(const std::wstring& a, const std::wstring& b)
 // Temp\ itself and what the updater keeps there for itself; the rest of Temp\ is the suite's.
 bool IsUpdaterOwnItem(const std::wstring& relative)
 {
-    if (SameName(relative, L"Temp") || SameName(relative, L"Temp\\update.xml")) return true;
+    if (SameName(relative, L"Temp") || SameName(relative, L"Temp\\update.xml") ||
+        SameName(relative, L"Temp\\Update.lock"))
+        return true;
     for (const std::wstring folder : {L"Temp\\Package", L"Temp\\InstallJournal"}) {
         if (SameName(relative.substr(0, relative.find(L'\\', folder.size())), folder)) return true;
     }
