@@ -488,7 +488,7 @@ TEST_F(EveryStep, ACommitWriteThatFailsAfterReachingTheDiskIsCutBackBeforeAnythi
         EXPECT_NE(box->text.find(L"（错误 1117）"), std::wstring::npos) << Describe(*box);
         if (c.undone) {
             EXPECT_NE(box->text.find(L"没有做任何更改"), std::wstring::npos) << Describe(*box);
-            EXPECT_EQ(Difference(scene.oldSet, TakePicture(scene.directory)), "");
+            EXPECT_EQ(Difference(scene.oldSet, State(scene.directory)), "");
             EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
             EXPECT_EQ(scene.Versions(), std::vector<std::string>{kOldVersion});
         } else {
@@ -499,7 +499,7 @@ TEST_F(EveryStep, ACommitWriteThatFailsAfterReachingTheDiskIsCutBackBeforeAnythi
             box = app.NextBox();
             ASSERT_TRUE(box.has_value());
             EXPECT_EQ(box->text.rfind(kCompleted, 0), 0u) << Describe(*box);
-            EXPECT_EQ(Difference(scene.newSet, TakePicture(scene.directory)), "");
+            EXPECT_EQ(Difference(scene.newSet, State(scene.directory)), "");
             EXPECT_EQ(scene.Versions(), std::vector<std::string>{kNewVersion});
         }
     }
