@@ -191,8 +191,12 @@ void TInstallFlow::Run()
         // rather than of a signature that no longer matches. Refusing a name moves nothing.
         const std::vector<PlannedFile> plan =
             PlanInstall(descriptor.entries, programDirectory_, trustedKey.has_value());
-        if (trustedKey) RefuseUntrusted([&] { signing::CheckSignature(unpacked, *trustedKey); });
-        if (trustedKey) RefuseUntrusted([&] { signing::CheckPayloads(unpacked, descriptor.entries); });
+        if (trustedKey) {
+            RefuseUntrusted([&] {
+                signing::CheckSignature(unpacked, *trustedKey);
+                signing::CheckPayloads(unpacked, descriptor.entries);
+            });
+        }
         InstallTransaction transaction =
             PlaceFiles(files, plan, descriptor.version, packageSha256, trustedKey ? &descriptor.entries : nullptr);
         Finish(files, transaction, package, descriptor.version);

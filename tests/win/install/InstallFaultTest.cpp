@@ -249,6 +249,17 @@ protected:
         return found;  // the last one, counted from 1; 0 when there is none
     }
 
+    // The commit record's write: the last journal write before the package goes (counted from 1; 0 when none).
+    static unsigned CommitIndex(const std::vector<std::string>& trace)
+    {
+        const unsigned packageDeletion = IndexOf(trace, "delete", "Quellis.sky");
+        unsigned commit = 0;
+        for (unsigned i = 1; i < packageDeletion; ++i) {
+            if (trace[i - 1].find("\twrite\t") != std::string::npos) commit = i;
+        }
+        return commit;
+    }
+
     TempDir traces;
 };
 
@@ -421,11 +432,7 @@ TEST_F(EveryStep, AKillDuringTheRecoveryIsFinishedAtTheNextClick)
 TEST_F(EveryStep, EveryPlacedFileIsOnTheDiskBeforeTheCommitAndEveryBackupGoesAfterIt)
 {
     const auto operations = OperationsOfACleanInstall();
-    const unsigned packageDeletion = IndexOf(operations, "delete", "Quellis.sky");
-    unsigned commit = 0;  // the last journal write before the package goes
-    for (unsigned i = 1; i < packageDeletion; ++i) {
-        if (operations[i - 1].find("\twrite\t") != std::string::npos) commit = i;
-    }
+    const unsigned commit = CommitIndex(operations);
     ASSERT_GT(commit, 0u);
     for (const Payload& file : kFiles) {
         SCOPED_TRACE(file.name);
@@ -458,11 +465,7 @@ TEST_F(EveryStep, EveryPlacedFileIsOnTheDiskBeforeTheCommitAndEveryBackupGoesAft
 TEST_F(EveryStep, ACommitWriteThatFailsAfterReachingTheDiskIsCutBackBeforeAnythingIsUndone)
 {
     const auto operations = OperationsOfACleanInstall();
-    const unsigned packageDeletion = IndexOf(operations, "delete", "Quellis.sky");
-    unsigned commit = 0;
-    for (unsigned i = 1; i < packageDeletion; ++i) {
-        if (operations[i - 1].find("\twrite\t") != std::string::npos) commit = i;
-    }
+    const unsigned commit = CommitIndex(operations);
     ASSERT_GT(commit, 0u);
     const std::wstring failAfter = L"--fail-after-at=" + std::to_wstring(commit);
     const std::wstring cutBack = std::to_wstring(commit + 1);  // the truncation right after the failed write
