@@ -22,6 +22,7 @@
 #include "install/InstallTransaction.h"
 #include "install/PackagePlan.h"
 #include "install/Recovery.h"
+#include "install/RunningImage.h"
 #include "install/SafeNames.h"
 #include "install/Staging.h"
 #include "install/TrustedKey.h"
@@ -42,11 +43,11 @@ std::string PackageSha256(const std::string& package)
     }
 }
 
-std::string EmptyStaging(FileOperations& files, const std::string& programDirectory)
+std::string EmptyStaging(FileOperations& files, const std::string& programDirectory, const RunningImage& runningImage)
 {
     std::string staging;
     try {
-        staging = PrepareStaging(files, programDirectory);
+        staging = PrepareStaging(files, programDirectory, runningImage);
     } catch (const EFileOperationError& error) {
         throw ERefusal(ErrorNotice(text::LeftoversNotRemoved(error)));
     }
@@ -170,6 +171,8 @@ void TInstallFlow::Run()
         if (!closeRunningPrograms_()) throw ERefusal(ErrorNotice(text::kCloseProgramsFirst));
         // Held for the whole run: a second copy clicked meanwhile is told, and its window never waits.
         std::optional<UpdateLock> lock = UpdateLock::Take(programDirectory_);
+        // Known before the recovery: undoing an install of the updater itself may move this very program.
+        const RunningImage runningImage = RunningImage::OfThisProcess();
         FileOperations files;
         if (auto undone = RecoverInterruptedInstall(files, programDirectory_)) view_.Notify(*undone);
         const std::string package = programDirectory_ + std::string(layout::kPackage);
@@ -177,7 +180,7 @@ void TInstallFlow::Run()
         view_.SetStatus(std::string(text::kPreparing));
         const std::string packageSha256 = PackageSha256(package);
         // Unpacked into an emptied folder: whatever an earlier run left can never be taken for this package's files.
-        const std::string staging = EmptyStaging(files, programDirectory_);
+        const std::string staging = EmptyStaging(files, programDirectory_, runningImage);
         if (auto missingLibrary = Extract(package, staging)) view_.Notify(*missingLibrary);
         const std::string descriptorPath = staging + std::string(layout::kDescriptor);
         if (!FileExists(descriptorPath)) throw ERefusal(ErrorNotice(text::kIncomplete));

@@ -13,18 +13,40 @@ std::string WithoutSeparator(std::string path)
     return path;
 }
 
+// The running program can be renamed but not deleted: it leaves the staging folder for the journal's folder, whose
+// leftovers go at a later click, once the program has ended.
+void SetAsideRunningImage(FileOperations& files, const std::string& programDirectory, const std::string& path)
+{
+    const std::string journal = programDirectory + std::string(layout::kJournal);
+    const std::string folder = WithoutSeparator(journal);
+    if (IsLink(folder)) throw EFileOperationError("A link stands in the install's way", folder, kErrorLinkInTheWay);
+    if (!DirectoryExists(folder)) files.MakeDirectory(folder);
+    const std::string name = ExtractFileName(path);
+    std::string aside;
+    for (unsigned n = 1; aside.empty() || FileExists(aside) || DirectoryExists(aside); ++n) {
+        aside = journal + name + "." + std::to_string(n) + ".running";
+    }
+    files.Move(path, aside);
+}
+
 // Removes everything in the folder, depth first; a link goes as a link, whatever it points to.
-void EmptyFolder(FileOperations& files, const std::string& folder)
+void EmptyFolder(FileOperations& files, const std::string& folder, const std::string& programDirectory,
+                 const RunningImage& runningImage)
 {
     for (const FolderItem& item : ListFolder(folder)) {
         const std::string path = folder + item.name;
         if (item.IsLink()) {
             files.RemoveLink(path);
         } else if (item.IsDirectory()) {
-            EmptyFolder(files, path + "\\");
+            EmptyFolder(files, path + "\\", programDirectory, runningImage);
             files.RemoveEmptyDirectory(path);
         } else {
-            files.Delete(path);
+            try {
+                files.Delete(path);
+            } catch (const EFileOperationError&) {
+                if (!runningImage.Is(path)) throw;
+                SetAsideRunningImage(files, programDirectory, path);
+            }
         }
     }
 }
@@ -38,7 +60,7 @@ void RefuseLinkedTemp(const std::string& programDirectory)
 
 }  // namespace
 
-std::string PrepareStaging(FileOperations& files, const std::string& programDirectory)
+std::string PrepareStaging(FileOperations& files, const std::string& programDirectory, const RunningImage& runningImage)
 {
     RefuseLinkedTemp(programDirectory);
     const std::string staging = programDirectory + std::string(layout::kStaging);
@@ -48,7 +70,7 @@ std::string PrepareStaging(FileOperations& files, const std::string& programDire
     } else if (FileExists(folder)) {
         files.Delete(folder);
     } else if (DirectoryExists(folder)) {
-        EmptyFolder(files, staging);
+        EmptyFolder(files, staging, programDirectory, runningImage);
         // Whatever the removal missed would be taken for part of this package.
         if (!ListFolder(staging).empty()) {
             throw EFileOperationError("The staging folder is not empty", folder, ERROR_DIR_NOT_EMPTY);

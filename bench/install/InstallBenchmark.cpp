@@ -186,7 +186,7 @@ void Parts(int count)
         throw std::runtime_error("unzip32.dll is missing");
     }
     const auto emptyingStart = Clock::now();
-    PrepareStaging(operations, root);
+    PrepareStaging(operations, root, RunningImage::OfThisProcess());
     const double emptying = Seconds(Clock::now() - emptyingStart);
     std::printf("  emptying a full staging folder     %7.1f ms  = %.2f ms a file\n", 1000 * emptying,
                 1000 * emptying / count);

@@ -80,6 +80,24 @@ TEST(ZipWrappers, FilesFromSeveralDirectoriesLandFlatAndExtractOverExistingFiles
     EXPECT_TRUE(work.Exists(L"new\\deeper\\one.txt")) << "a missing target directory is created";
 }
 
+// A package may replace the libraries themselves: a loaded library cannot be replaced or deleted on Windows, so the
+// wrappers hold one only for the length of each call.
+TEST(ZipWrappers, NeitherLibraryStaysLoadedAfterItsCall)
+{
+    TempDir work;
+    work.WriteFile(L"one.txt", "one");
+    const auto loaded = [] {
+        return std::vector<bool>{GetModuleHandleW(L"zip32.dll") != nullptr,
+                                 GetModuleHandleW(L"unzip32.dll") != nullptr};
+    };
+    ASSERT_EQ(loaded(), (std::vector<bool>{false, false})) << "this test program must not link the libraries";
+    EXPECT_FALSE(TZipPacker().ZipFiles(Narrow(work / L"one.sky"), {Narrow(work / L"one.txt")}, kLibraryDirectory));
+    EXPECT_EQ(loaded(), (std::vector<bool>{false, false})) << "after packing";
+    EXPECT_FALSE(TZipExtractor().UnZipArchive(Narrow(work / L"one.sky"), Narrow(work / L"out\\"), kLibraryDirectory));
+    EXPECT_EQ(work.ReadFile(L"out\\one.txt"), "one");
+    EXPECT_EQ(loaded(), (std::vector<bool>{false, false})) << "after extracting";
+}
+
 // Neither reaches the library: the recording stand-in for Info-ZIP's zip32.dll (which hands the work on to ours)
 // takes its place and logs every archive it is asked for.
 TEST(ZipWrappers, AnEmptyListOrNameWritesNothing)

@@ -192,12 +192,11 @@ OtherVolumeFolder::~OtherVolumeFolder()
 
 namespace {
 
-bool IsUpdaterOwnFile(const std::wstring& name)
+// The test build is the tests' tool, not part of the suite; Update.exe and the archive libraries are, and a package
+// may replace them.
+bool IsTestBuild(const std::wstring& name)
 {
-    for (const wchar_t* own : {L"update.exe", L"updatewithfaults.exe", L"zip32.dll", L"unzip32.dll"}) {
-        if (CompareStringOrdinal(name.c_str(), -1, own, -1, TRUE) == CSTR_EQUAL) return true;
-    }
-    return false;
+    return CompareStringOrdinal(name.c_str(), -1, L"UpdateWithFaults.exe", -1, TRUE) == CSTR_EQUAL;
 }
 
 bool SameName(const std::wstring& a, const std::wstring& b)
@@ -265,7 +264,7 @@ Picture TakePicture(const TempDir& directory)
     Walk(root, [&](const std::wstring& path, bool isDirectory) {
         const std::wstring relative = path.substr(root.size());
         const std::wstring top = relative.substr(0, relative.find(L'\\'));
-        if (IsUpdaterOwnFile(top) || IsUpdaterOwnItem(relative)) return;
+        if (IsTestBuild(top) || IsUpdaterOwnItem(relative)) return;
         if (isDirectory) {
             picture[Narrow(relative) + "\\"] = "";
         } else {
