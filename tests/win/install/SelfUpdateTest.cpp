@@ -121,30 +121,36 @@ TEST(SelfUpdate, TheReleaseReplacesItselfAndItsLibrariesAndTheNextStartRunsTheNe
     }
 }
 
-// A failure after the new Update.exe was placed, or at the commit, puts the old one back with everything else.
+// A failure after the new Update.exe was placed, or at the commit, puts the old one back with everything else:
+// also when it is the program that runs the install, whose backup is then the running program, renamed back.
 TEST(SelfUpdate, AFailureAfterTheUpdaterWasPlacedPutsTheOldOneBack)
 {
-    const auto package = [](const TempDir& directory) {
-        std::vector<Payload> files = NewUpdaterAndLibraries(directory);
-        files.push_back({"data.txt", "Data\\", "the suite's data"});
-        return files;
-    };
-    const std::vector<std::string> trace = CleanTrace(package);
-    const unsigned afterPlacing = OperationAfter(trace, "move", "\\Update.exe");
-    ASSERT_GT(afterPlacing, 0u) << "the clean install placed no Update.exe";
-    for (const unsigned failAt : {afterPlacing, CommitOperation(trace)}) {
-        SCOPED_TRACE("failing operation " + std::to_string(failAt) + ": " + trace.at(failAt - 1));
-        ProgramDir directory;
-        directory.CopyFromBin(kFaulty);
-        WritePackage(directory, "2.0", package(directory));
-        const Picture before = TakePicture(directory);
-        Updater run(directory, kFaulty, L"--fail-at=" + std::to_wstring(failAt));
-        run.ClickStart();
-        const auto box = run.NextBox();
-        ASSERT_TRUE(box.has_value());
-        EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
-        EXPECT_EQ(Difference(before, TakePicture(directory)), "") << "the old Update.exe and libraries are back";
-        EXPECT_EQ(JournalLeftovers(directory), std::vector<std::string>{});
+    for (const std::wstring replaced : {L"Update.exe", kFaulty}) {
+        const auto package = [&](const TempDir& directory) {
+            return std::vector<Payload>{Newer(directory, replaced),
+                                        Newer(directory, L"zip32.dll"),
+                                        Newer(directory, L"unzip32.dll"),
+                                        {"data.txt", "Data\\", "the suite's data"}};
+        };
+        const std::vector<std::string> trace = CleanTrace(package);
+        const unsigned afterPlacing = OperationAfter(trace, "move", Narrow(L"\\" + replaced));
+        ASSERT_GT(afterPlacing, 0u) << "the clean install placed no " << Narrow(replaced);
+        for (const unsigned failAt : {afterPlacing, CommitOperation(trace)}) {
+            SCOPED_TRACE("failing operation " + std::to_string(failAt) + ": " + trace.at(failAt - 1));
+            ProgramDir directory;
+            directory.CopyFromBin(kFaulty);
+            const std::string runningProgram = directory.ReadFile(kFaulty);
+            WritePackage(directory, "2.0", package(directory));
+            const Picture before = TakePicture(directory);
+            Updater run(directory, kFaulty, L"--fail-at=" + std::to_wstring(failAt));
+            run.ClickStart();
+            const auto box = run.NextBox();
+            ASSERT_TRUE(box.has_value());
+            EXPECT_EQ(box->icon, BoxIcon::Error) << Describe(*box);
+            EXPECT_EQ(Difference(before, TakePicture(directory)), "") << "the old Update.exe and libraries are back";
+            EXPECT_EQ(directory.ReadFile(kFaulty), runningProgram);
+            EXPECT_EQ(JournalLeftovers(directory), std::vector<std::string>{});
+        }
     }
 }
 
