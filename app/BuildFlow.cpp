@@ -5,6 +5,7 @@
 #include "ArchiveLibrary.h"
 #include "ArchivedPackage.h"
 #include "BuildSigner.h"
+#include "DottedVersion.h"
 #include "Paths.h"
 #include "ProgramLayout.h"
 #include "UpdateDescriptor.h"
@@ -181,6 +182,11 @@ void TPackageBuild::Run()
         // stops the build here. Whether it signs decides whether Update.sig is a name of its own.
         const std::optional<signing::PackageSigner> signer = PrepareSigner(programDirectory_);
         CheckFileList(list.files, signer.has_value());
+        // Where packages are signed, an install takes one only above the version it installed last.
+        if (signer && !IsDottedVersion(list.toVersion)) {
+            Refuse("签名的升级包的版本号必须是用点分隔的数字（例如 1.0.3），\"" + list.toVersion +
+                   "\" 不是，安装时无法与已安装的版本比较。没有生成升级包。");
+        }
         if (signer) AddDigests(list.files);
         const std::string descriptorText = ComposeDescriptor(list.toVersion, EntriesOf(list.files));
         const Output output(programDirectory_, list);

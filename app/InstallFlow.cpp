@@ -26,6 +26,7 @@
 #include "install/Staging.h"
 #include "install/TrustedKey.h"
 #include "install/UpdateLock.h"
+#include "install/VersionFloor.h"
 #include "install/VersionRecord.h"
 
 namespace text = install_text;
@@ -196,6 +197,8 @@ void TInstallFlow::Run()
                 signing::CheckSignature(unpacked, *trustedKey);
                 signing::CheckPayloads(unpacked, descriptor.entries);
             });
+            // Proven by the key, it must also be newer than the last package the key proved here.
+            RefuseReplayedPackage(programDirectory_, descriptor.version);
         }
         InstallTransaction transaction =
             PlaceFiles(files, plan, descriptor.version, packageSha256, trustedKey ? &descriptor.entries : nullptr);
@@ -240,6 +243,7 @@ InstallTransaction TInstallFlow::PlaceFiles(FileOperations& files, const std::ve
                 return programDirectory_ + NormalizeDirectory(entry.path) + entry.name;
             });
         }
+        if (signedEntries) transaction->PlaceVersionFloor(version);
         transaction->PlaceDescriptor();
         transaction->Commit(version, packageSha256);
     } catch (const EInstallStepError& error) {

@@ -56,6 +56,12 @@ std::string InstallFailed(const EInstallStepError& error, const std::vector<std:
 std::string InstallFailedNotUndone(const EInstallStepError& error, const std::vector<std::string>& holders,
                                    const ERollbackError& rollback);
 
+// Signed packages only go forward: one no newer than the version installed last, one whose version cannot be
+// ordered, and a record of that version that cannot be read are refused.
+std::string PackageNotNewer(std::string_view installedVersion, std::string_view packageVersion);
+std::string VersionNotDotted(std::string_view packageVersion);
+std::string VersionFloorUnreadable(std::string_view path, std::string_view reason);
+
 // A placed file differed from its signed digest (the finding says which) and undoing the install failed.
 std::string RefusedNotUndone(std::string_view finding, const ERollbackError& rollback);
 
