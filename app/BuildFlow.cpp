@@ -165,12 +165,13 @@ void CheckAsKeyHoldersWill(const std::string& packagePath, const signing::Packag
 }  // namespace
 
 TPackageBuild::TPackageBuild(IFlowView& view, std::string programDirectory, TXMLDocument& xml, const TZipPacker& packer,
-                             TPublication publication)
+                             TPublication publication, TElevation elevation)
     : view_(view),
       programDirectory_(std::move(programDirectory)),
       xml_(xml),
       packer_(packer),
-      publication_(std::move(publication))
+      publication_(std::move(publication)),
+      elevation_(elevation)
 {
 }
 
@@ -191,6 +192,12 @@ void TPackageBuild::Run()
         const std::string descriptorText = ComposeDescriptor(list.toVersion, EntriesOf(list.files));
         const Output output(programDirectory_, list);
         CheckNamesForLibrary(list.files, signer.has_value(), output);
+        // Where this process may not write, an elevated copy takes the build over before anything is written.
+        const std::string temp = programDirectory_ + std::string(layout::kTemp);
+        if (elevation_.HandOverIfDenied(ElevatedRun::Build, {programDirectory_, temp, output.directory})) {
+            view_.HandOver();
+            return;
+        }
         // Taken once the list has passed, before anything is written: one build or install at a time here.
         std::optional<UpdateLock> lock = UpdateLock::Take(programDirectory_);
         EarlierPackage earlier(output.package);

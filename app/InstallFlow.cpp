@@ -33,6 +33,13 @@ namespace text = install_text;
 
 namespace {
 
+// A package to install or an interrupted install to deal with: only then does the click change anything.
+bool HasWorkToDo(const std::string& programDirectory)
+{
+    return FileExists(programDirectory + std::string(layout::kPackage)) ||
+           FileExists(InstallTransaction::JournalPath(programDirectory));
+}
+
 // Which package this is: the journal keeps it, so that a committed install can tell it from a new one.
 std::string PackageSha256(const std::string& package)
 {
@@ -156,12 +163,14 @@ bool DeletePackage(FileOperations& files, const std::string& package)
 }  // namespace
 
 TInstallFlow::TInstallFlow(IFlowView& view, std::string programDirectory, TXMLDocument& xml,
-                           const TZipExtractor& extractor, std::function<bool()> closeRunningPrograms)
+                           const TZipExtractor& extractor, std::function<bool()> closeRunningPrograms,
+                           TElevation elevation)
     : view_(view),
       programDirectory_(std::move(programDirectory)),
       xml_(xml),
       extractor_(extractor),
-      closeRunningPrograms_(std::move(closeRunningPrograms))
+      closeRunningPrograms_(std::move(closeRunningPrograms)),
+      elevation_(elevation)
 {
 }
 
@@ -169,6 +178,14 @@ void TInstallFlow::Run()
 {
     try {
         if (!closeRunningPrograms_()) throw ERefusal(ErrorNotice(text::kCloseProgramsFirst));
+        // Where this process may not write (a suite under Program Files), an elevated copy takes the run over
+        // before anything changes.
+        if (HasWorkToDo(programDirectory_) &&
+            elevation_.HandOverIfDenied(ElevatedRun::Install,
+                                        {programDirectory_, programDirectory_ + std::string(layout::kTemp)})) {
+            view_.HandOver();
+            return;
+        }
         // Held for the whole run: a second copy clicked meanwhile is told, and its window never waits.
         std::optional<UpdateLock> lock = UpdateLock::Take(programDirectory_);
         FileOperations files;

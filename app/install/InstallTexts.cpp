@@ -106,6 +106,21 @@ std::string LockNotTaken(std::string_view path, unsigned long code)
     return "无法创建 " + std::string(path) + "：" + SystemReason(code) + "。" + std::string(kNothingChanged);
 }
 
+std::string ElevationDeclined(bool build)
+{
+    if (build) {
+        return "在此文件夹中打包需要管理员权限。没有生成升级包。请再次按 F2，并在 Windows 询问是否允许更改时选择“是”。";
+    }
+    return "在此文件夹中升级需要管理员权限。" + std::string(kStoppedNothingChanged) +
+           "请再次点击“开始升级”，并在 Windows 询问是否允许更改时选择“是”。";
+}
+
+std::string ElevationFailed(unsigned long code)
+{
+    return "在此文件夹中升级需要管理员权限，但无法以管理员身份启动升级程序：" + SystemReason(code) + "。" +
+           std::string(kStoppedNothingChanged);
+}
+
 std::string PackageUnreadable(const EFileOperationError& error)
 {
     return "无法读取升级包 " + error.Path() + "：" + Reason(error.Code()) + "。" + std::string(kNothingChanged);
