@@ -5,6 +5,7 @@
 #include "ArchiveLibrary.h"
 #include "ArchivedPackage.h"
 #include "BuildSigner.h"
+#include "DottedVersion.h"
 #include "Paths.h"
 #include "ProgramLayout.h"
 #include "UpdateDescriptor.h"
@@ -164,12 +165,13 @@ void CheckAsKeyHoldersWill(const std::string& packagePath, const signing::Packag
 }  // namespace
 
 TPackageBuild::TPackageBuild(IFlowView& view, std::string programDirectory, TXMLDocument& xml, const TZipPacker& packer,
-                             TPublication publication)
+                             TPublication publication, TElevation elevation)
     : view_(view),
       programDirectory_(std::move(programDirectory)),
       xml_(xml),
       packer_(packer),
-      publication_(std::move(publication))
+      publication_(std::move(publication)),
+      elevation_(elevation)
 {
 }
 
@@ -181,10 +183,21 @@ void TPackageBuild::Run()
         // stops the build here. Whether it signs decides whether Update.sig is a name of its own.
         const std::optional<signing::PackageSigner> signer = PrepareSigner(programDirectory_);
         CheckFileList(list.files, signer.has_value());
+        // Where packages are signed, an install takes one only above the version it installed last.
+        if (signer && !IsDottedVersion(list.toVersion)) {
+            Refuse("签名的升级包的版本号必须是用点分隔的数字（例如 1.0.3），\"" + list.toVersion +
+                   "\" 不是，安装时无法与已安装的版本比较。没有生成升级包。");
+        }
         if (signer) AddDigests(list.files);
         const std::string descriptorText = ComposeDescriptor(list.toVersion, EntriesOf(list.files));
         const Output output(programDirectory_, list);
         CheckNamesForLibrary(list.files, signer.has_value(), output);
+        // Where this process may not write, an elevated copy takes the build over before anything is written.
+        const std::string temp = programDirectory_ + std::string(layout::kTemp);
+        if (elevation_.HandOverIfDenied(ElevatedRun::Build, {programDirectory_, temp, output.directory})) {
+            view_.HandOver();
+            return;
+        }
         // Taken once the list has passed, before anything is written: one build or install at a time here.
         std::optional<UpdateLock> lock = UpdateLock::Take(programDirectory_);
         EarlierPackage earlier(output.package);

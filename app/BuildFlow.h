@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AuthorFileList.h"
+#include "Elevation.h"
 #include "FlowView.h"
 #include "PackageSigner.h"
 #include "Publication.h"
@@ -17,9 +18,9 @@ class TZipPacker;
 class TPackageBuild {
 public:
     // programDirectory: the author's, as the key press found it (ending in '\'). publication: registers the built
-    // package on the update server.
+    // package on the update server. elevation: whether a build denied its writes is handed to an elevated copy.
     TPackageBuild(IFlowView& view, std::string programDirectory, TXMLDocument& xml, const TZipPacker& packer,
-                  TPublication publication);
+                  TPublication publication, TElevation elevation);
 
     // Builds one package, publishes it and says so. Errors it does not expect go on to the caller.
     void Run();
@@ -36,4 +37,5 @@ private:
     TXMLDocument& xml_;
     const TZipPacker& packer_;
     TPublication publication_;
+    TElevation elevation_;
 };

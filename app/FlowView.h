@@ -13,6 +13,8 @@ public:
     // A modal box owned by the window the notice names; returns when the user has closed it.
     virtual void Notify(const Notice& notice) = 0;
     virtual void PaintNow() = 0;  // shows pending changes (the status line) before the flow goes on
+    // Another copy of the program (elevated) does the run: the window closes once the flow has returned.
+    virtual void HandOver() = 0;
 
 protected:
     ~IFlowView() = default;

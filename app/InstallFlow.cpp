@@ -27,11 +27,19 @@
 #include "install/Staging.h"
 #include "install/TrustedKey.h"
 #include "install/UpdateLock.h"
+#include "install/VersionFloor.h"
 #include "install/VersionRecord.h"
 
 namespace text = install_text;
 
 namespace {
+
+// A package to install or an interrupted install to deal with: only then does the click change anything.
+bool HasWorkToDo(const std::string& programDirectory)
+{
+    return FileExists(programDirectory + std::string(layout::kPackage)) ||
+           FileExists(InstallTransaction::JournalPath(programDirectory));
+}
 
 // Which package this is: the journal keeps it, so that a committed install can tell it from a new one.
 std::string PackageSha256(const std::string& package)
@@ -156,12 +164,14 @@ bool DeletePackage(FileOperations& files, const std::string& package)
 }  // namespace
 
 TInstallFlow::TInstallFlow(IFlowView& view, std::string programDirectory, TXMLDocument& xml,
-                           const TZipExtractor& extractor, std::function<bool()> closeRunningPrograms)
+                           const TZipExtractor& extractor, std::function<bool()> closeRunningPrograms,
+                           TElevation elevation)
     : view_(view),
       programDirectory_(std::move(programDirectory)),
       xml_(xml),
       extractor_(extractor),
-      closeRunningPrograms_(std::move(closeRunningPrograms))
+      closeRunningPrograms_(std::move(closeRunningPrograms)),
+      elevation_(elevation)
 {
 }
 
@@ -169,6 +179,14 @@ void TInstallFlow::Run()
 {
     try {
         if (!closeRunningPrograms_()) throw ERefusal(ErrorNotice(text::kCloseProgramsFirst));
+        // Where this process may not write (a suite under Program Files), an elevated copy takes the run over
+        // before anything changes.
+        if (HasWorkToDo(programDirectory_) &&
+            elevation_.HandOverIfDenied(ElevatedRun::Install,
+                                        {programDirectory_, programDirectory_ + std::string(layout::kTemp)})) {
+            view_.HandOver();
+            return;
+        }
         // Held for the whole run: a second copy clicked meanwhile is told, and its window never waits.
         std::optional<UpdateLock> lock = UpdateLock::Take(programDirectory_);
         // Known before the recovery: undoing an install of the updater itself may move this very program.
@@ -199,6 +217,8 @@ void TInstallFlow::Run()
                 signing::CheckSignature(unpacked, *trustedKey);
                 signing::CheckPayloads(unpacked, descriptor.entries);
             });
+            // Proven by the key, it must also be newer than the last package the key proved here.
+            RefuseReplayedPackage(programDirectory_, descriptor.version);
         }
         InstallTransaction transaction =
             PlaceFiles(files, plan, descriptor.version, packageSha256, trustedKey ? &descriptor.entries : nullptr);
@@ -243,6 +263,7 @@ InstallTransaction TInstallFlow::PlaceFiles(FileOperations& files, const std::ve
                 return programDirectory_ + NormalizeDirectory(entry.path) + entry.name;
             });
         }
+        if (signedEntries) transaction->PlaceVersionFloor(version);
         transaction->PlaceDescriptor();
         transaction->Commit(version, packageSha256);
     } catch (const EInstallStepError& error) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Elevation.h"
 #include "FlowView.h"
 
 class FileOperations;
@@ -19,9 +20,10 @@ struct PlannedFile;
 class TInstallFlow {
 public:
     // programDirectory: the suite's, as the click found it (ending in '\'). closeRunningPrograms: asks the suite's
-    // programs to close; true when the ones that matter are gone.
+    // programs to close; true when the ones that matter are gone. elevation: whether a run denied its writes is
+    // handed to an elevated copy.
     TInstallFlow(IFlowView& view, std::string programDirectory, TXMLDocument& xml, const TZipExtractor& extractor,
-                 std::function<bool()> closeRunningPrograms);
+                 std::function<bool()> closeRunningPrograms, TElevation elevation);
 
     // Runs to its end: a notice says how it ended. Errors it does not expect leave the program directory as it
     // was and go on to the caller.
@@ -42,4 +44,5 @@ private:
     TXMLDocument& xml_;
     const TZipExtractor& extractor_;
     std::function<bool()> closeRunningPrograms_;
+    TElevation elevation_;
 };

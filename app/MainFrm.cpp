@@ -11,6 +11,7 @@
 #include "OdbcConnection.h"
 #include "Paths.h"
 #include "ProgramLayout.h"
+#include "SharedRoutines.h"
 #include "SuitePrograms.h"
 #include "Text.h"
 #include "XmlDocument.h"
@@ -28,6 +29,11 @@ constexpr int kClientWidth = 344;
 constexpr int kClientHeight = 175;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr WORD kBuildKey = VK_F2;
+// Posted once the window shows, in a copy started elevated: its run starts then (WM_APP + 1 is the key preview).
+constexpr UINT kStartRequestedRun = WM_APP + 2;
+// How long such a copy waits for the one that started it to close (it closes at once). Bounded, so that a process
+// that hangs can never keep the run from starting; the lock still keeps two runs apart.
+constexpr int kPredecessorWaits = 100;  // of a tenth of a second, the window painting meanwhile
 
 struct ControlLayout {
     const wchar_t* className;
@@ -89,9 +95,10 @@ private:
 
 }  // namespace
 
-TfrmMain::TfrmMain(TApplication& application)
+TfrmMain::TfrmMain(TApplication& application, std::optional<RestartRequest> restart)
     : application_(application),
       dpi_(ScreenDpi()),
+      restart_(restart),
       zipPacker(std::make_unique<TZipPacker>()),
       zipExtractor(std::make_unique<TZipExtractor>()),
       xml(std::make_unique<TXMLDocument>()),
@@ -140,6 +147,7 @@ void TfrmMain::Show(int showCommand)
     ShowWindow(handle_, showCommand);
     UpdateWindow(handle_);
     SetFocus(btStart);
+    if (restart_) PostMessageW(handle_, kStartRequestedRun, 0, 0);
 }
 
 HWND TfrmMain::CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, int id, RECT bounds)
@@ -170,7 +178,8 @@ void TfrmMain::CreateControls()
 
 void TfrmMain::btStartClick()
 {
-    TInstallFlow(*this, ProgramDirectory(), *xml, *zipExtractor, [this] { return CloseRunningPrograms(); }).Run();
+    const auto closePrograms = [this] { return CloseRunningPrograms(); };
+    TInstallFlow(*this, ProgramDirectory(), *xml, *zipExtractor, closePrograms, TElevation(restart_.has_value())).Run();
 }
 
 void TfrmMain::FormKeyDown(WORD key, TShiftState)
@@ -178,7 +187,9 @@ void TfrmMain::FormKeyDown(WORD key, TShiftState)
     // Author mode is the marker file, looked for first on every key press; any modifier keys go with F2.
     const std::string programDirectory = ProgramDirectory();
     if (!FileExists(programDirectory + std::string(layout::kAuthorMarker)) || key != kBuildKey) return;
-    TPackageBuild(*this, programDirectory, *xml, *zipPacker, PublishPackage(programDirectory)).Run();
+    TPackageBuild(*this, programDirectory, *xml, *zipPacker, PublishPackage(programDirectory),
+                  TElevation(restart_.has_value()))
+        .Run();
 }
 
 bool TfrmMain::CloseRunningPrograms()
@@ -207,6 +218,25 @@ void TfrmMain::Notify(const Notice& notice)
 void TfrmMain::PaintNow()
 {
     UpdateWindow(handle_);
+}
+
+void TfrmMain::HandOver()
+{
+    PostMessageW(handle_, WM_CLOSE, 0, 0);
+}
+
+void TfrmMain::RunRequestedRun()
+{
+    const UniqueHandle predecessor(OpenProcess(SYNCHRONIZE, FALSE, restart_->startedBy));
+    for (int wait = 0; predecessor && wait < kPredecessorWaits; ++wait) {
+        if (WaitForSingleObject(predecessor.get(), 0) != WAIT_TIMEOUT) break;
+        DelayWithMessages();
+    }
+    if (restart_->run == ElevatedRun::Install) {
+        btStartClick();
+    } else {
+        FormKeyDown(kBuildKey, {});
+    }
 }
 
 template <typename Flow>
@@ -251,6 +281,9 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_BTSTART && HIWORD(wParam) == BN_CLICKED) RunFlow([this] { btStartClick(); });
+        return 0;
+    case kStartRequestedRun:
+        RunFlow([this] { RunRequestedRun(); });
         return 0;
     case WM_KEYPREVIEW:
         RunFlow([this, wParam] { FormKeyDown(static_cast<WORD>(wParam), CurrentShiftState()); });

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <windows.h>
 
+#include "Elevation.h"
 #include "FlowView.h"
 #include "Handles.h"
 #include "Publication.h"
@@ -30,7 +32,8 @@ struct TShiftState {
 // finds the program directory afresh and hands it to the flow it runs.
 class TfrmMain : private IFlowView {
 public:
-    explicit TfrmMain(TApplication& application);
+    // restart: the switch this copy was started with by one that could not write here, if any.
+    TfrmMain(TApplication& application, std::optional<RestartRequest> restart);
     ~TfrmMain();
     TfrmMain(const TfrmMain&) = delete;
     TfrmMain& operator=(const TfrmMain&) = delete;
@@ -64,6 +67,10 @@ private:
     void SetStatus(const std::string& text) override;
     void Notify(const Notice& notice) override;
     void PaintNow() override;
+    void HandOver() override;
+
+    // The run this copy was started elevated for, once its predecessor has ended.
+    void RunRequestedRun();
 
     TApplication& application_;
     HWND handle_ = nullptr;
@@ -72,6 +79,7 @@ private:
     UniqueGdi<HBITMAP> picture_;
     UniqueGdi<HBRUSH> background_;
     bool flowRunning_ = false;
+    std::optional<RestartRequest> restart_;
 
     // Controls, in the order of their layout.
     HWND Label3 = nullptr;

@@ -4,6 +4,7 @@
 
 #include "Application.h"
 #include "ComApartment.h"
+#include "Elevation.h"
 #include "MainFrm.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
@@ -13,7 +14,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     try {
         ComApartment com;  // the XML document's parser is a COM server
         TApplication application(instance);
-        TfrmMain frmMain(application);
+        TfrmMain frmMain(application, RestartRequestFromCommandLine());
         frmMain.Show(showCommand);
         return application.Run();
     } catch (const std::exception& error) {

@@ -24,6 +24,8 @@ inline constexpr std::string_view kUpdateLock = "Temp\\Update.lock";
 inline constexpr std::string_view kSignature = "Update.sig";
 // The author's public key: with it beside Update.exe, the install takes only packages signed with its private key.
 inline constexpr std::string_view kTrustedKey = "UpdateKey.pub";
+// Beside it, the version of the last signed package installed: a signed package must be newer than that.
+inline constexpr std::string_view kVersionFloor = "UpdateKey.floor";
 inline constexpr std::string_view kLocalDatabase = "Data\\Quellis.SDB";
 
 // The author's road.

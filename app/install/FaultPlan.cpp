@@ -59,6 +59,12 @@ FaultPlan FaultPlan::FromCommandLine()
             plan.refuseAttributes_ = Narrow(*name);
         } else if (auto name = value(L"--alter-before-packing=")) {
             plan.alterBeforePacking_ = Narrow(*name);
+        } else if (argument == L"--deny-writes") {
+            plan.denyWrites_ = true;
+        } else if (auto elevated = value(L"--token-elevated=")) {
+            plan.tokenElevated_ = *elevated == L"1";
+        } else if (argument == L"--decline-elevation") {
+            plan.declineElevation_ = true;
         } else if (auto path = value(L"--trace=")) {
             plan.trace_ = *path;
         }
@@ -89,6 +95,26 @@ bool FaultPlan::RefusesAttributesOf(const std::string& path)
 {
     const std::string& name = FromCommandLine().refuseAttributes_;
     return !name.empty() && EndsWith(path, name);
+}
+
+bool FaultPlan::DeniesWrites()
+{
+    return FromCommandLine().denyWrites_;
+}
+
+std::optional<bool> FaultPlan::FakedElevation()
+{
+    return FromCommandLine().tokenElevated_;
+}
+
+bool FaultPlan::DeclinesElevation()
+{
+    return FromCommandLine().declineElevation_;
+}
+
+void FaultPlan::TraceRestart(DWORD processId, const std::wstring& parameters)
+{
+    FromCommandLine().Trace("restart\t" + std::to_string(processId) + "\t" + Narrow(parameters));
 }
 
 void FaultPlan::AlterBeforePacking(const std::vector<std::string>& paths)

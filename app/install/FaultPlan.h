@@ -12,16 +12,23 @@
 //   --pause-at=K,PATH hold the K-th operation, before it is done, until a file PATH exists (at most a minute): a
 //                     run that a test keeps going while it starts another copy
 //   --refuse-attributes=NAME   the question whether a path ending in NAME exists is answered "access denied"
+//   --deny-writes     the run is refused every new file where it works, as a standard account is under Program
+//                     Files: the probe before its first change, and the lock in Temp\ (access denied)
+//   --token-elevated=0|1   the process is (1) or is not (0) elevated, whatever its token says
+//   --decline-elevation    the user answers the consent prompt with no (ERROR_CANCELLED); without it the restart
+//                     is performed (under Wine "runas" simply starts the program) and traced: "restart<TAB>new
+//                     process id<TAB>switch"
 //   --alter-before-packing=NAME   F2 changes the file to pack whose path ends in NAME after the build has taken its
 //                     digest and before the library packs it
 //   --trace=PATH      append one line per operation ("K<TAB>operation<TAB>path[<TAB>path]") to PATH, and one per
 //                     text the window's status line is given ("status<TAB>text", not counted: the operations keep
 //                     their numbers), so that a test reads every status however briefly it showed
 //
-// Operations are counted from 1 from the moment each click starts its file work. The last two switches are
-// questions asked outside the counted operations.
+// Operations are counted from 1 from the moment each click starts its file work. --refuse-attributes, the
+// elevation switches and --alter-before-packing are questions asked outside the counted operations.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -46,6 +53,12 @@ public:
 
     // Whether the question about this path is to be refused (--refuse-attributes).
     static bool RefusesAttributesOf(const std::string& path);
+    // The elevation switches: whether new files are refused, the elevation to report instead of the token's, whether
+    // the prompt is declined; and the restart performed.
+    static bool DeniesWrites();
+    static std::optional<bool> FakedElevation();
+    static bool DeclinesElevation();
+    static void TraceRestart(DWORD processId, const std::wstring& parameters);
     // Changes the one of these files that --alter-before-packing names, if any.
     static void AlterBeforePacking(const std::vector<std::string>& paths);
     // Appends bytes to the file, as someone else's write would.
@@ -63,5 +76,8 @@ private:
     std::wstring resumeWhen_;
     std::string refuseAttributes_;
     std::string alterBeforePacking_;
+    bool denyWrites_ = false;
+    std::optional<bool> tokenElevated_;
+    bool declineElevation_ = false;
     std::wstring trace_;
 };

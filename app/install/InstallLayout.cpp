@@ -30,6 +30,7 @@ constexpr std::array kOwnItems = {
     OwnItem{WithoutSeparator(kJournal), OwnItem::Covers::ItAndAllInIt, "升级程序自己的临时目录"},
     OwnItem{kInstalledDescriptor, OwnItem::Covers::ItAndAllInIt, "升级程序留下的升级说明"},
     OwnItem{kUpdateLock, OwnItem::Covers::ItAndAllInIt, "升级程序的锁文件"},
+    OwnItem{kVersionFloor, OwnItem::Covers::ItAndAllInIt, "升级程序的版本记录"},
     OwnItem{kPackage, OwnItem::Covers::OnlyAFile, "升级包"},
     OwnItem{WithoutSeparator(kTemp), OwnItem::Covers::OnlyAFile, "升级程序的临时目录"},
 };
@@ -57,6 +58,8 @@ std::optional<std::string> ReservedByTheInstall(std::string_view name, std::stri
     // The staging folder holds the descriptor (and a signed package's signature) under these names.
     if (SameFileName(name, kDescriptor)) return "文件名与升级说明文件 " + std::string(kDescriptor) + " 相同";
     if (signing && SameFileName(name, kSignature)) return "文件名与签名文件 " + std::string(kSignature) + " 相同";
+    // Signed installs write the version record into the staging folder too.
+    if (signing && SameFileName(name, kVersionFloor)) return "文件名与版本记录 " + std::string(kVersionFloor) + " 相同";
     if (!directory.empty()) {
         if (auto owned = OwnedByTheUpdater(WithoutSeparator(directory), true)) return "路径" + *owned;
     }

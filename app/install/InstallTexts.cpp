@@ -11,6 +11,8 @@ namespace install_text {
 namespace {
 
 constexpr std::string_view kNothingChanged = "升级已停止，没有做任何更改，可以再次运行升级。";
+// For a refusal that running the upgrade again will not change.
+constexpr std::string_view kStoppedNothingChanged = "升级已停止，没有做任何更改。";
 
 std::string Quoted(std::string_view text)
 {
@@ -104,6 +106,21 @@ std::string LockNotTaken(std::string_view path, unsigned long code)
     return "无法创建 " + std::string(path) + "：" + SystemReason(code) + "。" + std::string(kNothingChanged);
 }
 
+std::string ElevationDeclined(bool build)
+{
+    if (build) {
+        return "在此文件夹中打包需要管理员权限。没有生成升级包。请再次按 F2，并在 Windows 询问是否允许更改时选择“是”。";
+    }
+    return "在此文件夹中升级需要管理员权限。" + std::string(kStoppedNothingChanged) +
+           "请再次点击“开始升级”，并在 Windows 询问是否允许更改时选择“是”。";
+}
+
+std::string ElevationFailed(unsigned long code)
+{
+    return "在此文件夹中升级需要管理员权限，但无法以管理员身份启动升级程序：" + SystemReason(code) + "。" +
+           std::string(kStoppedNothingChanged);
+}
+
 std::string PackageUnreadable(const EFileOperationError& error)
 {
     return "无法读取升级包 " + error.Path() + "：" + Reason(error.Code()) + "。" + std::string(kNothingChanged);
@@ -146,6 +163,26 @@ std::string InstallFailedNotUndone(const EInstallStepError& error, const std::ve
     return WhatFailed(error) + Holders(holders) + "升级已停止，但撤销已做的更改时出错：" +
            WhatCouldNotBeRestored(rollback) +
            "请关闭正在使用这个文件的程序，然后再次点击“开始升级”：程序会先撤销这次未完成的升级。";
+}
+
+std::string PackageNotNewer(std::string_view installedVersion, std::string_view packageVersion)
+{
+    return "已安装的版本是 " + std::string(installedVersion) + "，这个升级包的版本是 " + std::string(packageVersion) +
+           "，不比已安装的版本新，不能安装：签名的升级包只能升级到更高的版本。" + std::string(kStoppedNothingChanged);
+}
+
+std::string VersionNotDotted(std::string_view packageVersion)
+{
+    return "这个升级包的版本号 " + Quoted(packageVersion) +
+           " 不是用点分隔的数字（例如 1.0.3），无法与已安装的版本比较，不能安装。" +
+           std::string(kStoppedNothingChanged);
+}
+
+std::string VersionFloorUnreadable(std::string_view path, std::string_view reason)
+{
+    return "无法读取已安装版本的记录 " + std::string(path) + "：" + std::string(reason) +
+           "。没有这个记录就无法确认升级包比已安装的版本新。" + std::string(kStoppedNothingChanged) +
+           "请联系技术支持。";
 }
 
 std::string RefusedNotUndone(std::string_view finding, const ERollbackError& rollback)

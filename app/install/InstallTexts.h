@@ -30,6 +30,11 @@ inline constexpr std::string_view kAnotherUpdaterRunning = "另一个升级程�
 // The lock that keeps a second copy out could not be made.
 std::string LockNotTaken(std::string_view path, unsigned long code);
 
+// The program directory (or Output\) cannot be written without administrator rights, and the user declined the
+// prompt (`build`: F2's run); or the elevated copy could not be started.
+std::string ElevationDeclined(bool build);
+std::string ElevationFailed(unsigned long code);
+
 // Recovery at the start of a click.
 inline constexpr std::string_view kInterruptedUpdateUndone = "上次的升级被中断，已撤销它所做的全部更改。";
 inline constexpr std::string_view kPreviousUpdateCompleted = "上次的升级已经完成。";
@@ -55,6 +60,12 @@ std::string InstallFailed(const EInstallStepError& error, const std::vector<std:
 // An install step failed and undoing it failed too.
 std::string InstallFailedNotUndone(const EInstallStepError& error, const std::vector<std::string>& holders,
                                    const ERollbackError& rollback);
+
+// Signed packages only go forward: one no newer than the version installed last, one whose version cannot be
+// ordered, and a record of that version that cannot be read are refused.
+std::string PackageNotNewer(std::string_view installedVersion, std::string_view packageVersion);
+std::string VersionNotDotted(std::string_view packageVersion);
+std::string VersionFloorUnreadable(std::string_view path, std::string_view reason);
 
 // A placed file differed from its signed digest (the finding says which) and undoing the install failed.
 std::string RefusedNotUndone(std::string_view finding, const ERollbackError& rollback);

@@ -6,6 +6,7 @@
 #include "Text.h"
 #include "install/InstallLayout.h"
 #include "install/SafeNames.h"
+#include "install/VersionFloor.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ using layout::kInstalledDescriptor;
 using layout::kJournal;
 using layout::kStaging;
 using layout::kTemp;
+using layout::kVersionFloor;
 
 constexpr std::string_view kJournalName = "journal.log";
 
@@ -50,10 +52,11 @@ std::string WithoutSeparator(std::string_view folder)
 }
 
 // Whether the install may put a file here (or move the one here aside): anywhere but the updater's own items,
-// apart from the descriptor it leaves in Temp\.
+// apart from the descriptor it leaves in Temp\ and the version floor.
 bool MayReplace(const std::string& relative)
 {
-    return relative == kInstalledDescriptor || !install_layout::OwnedByTheUpdater(relative, false);
+    return relative == kInstalledDescriptor || relative == kVersionFloor ||
+           !install_layout::OwnedByTheUpdater(relative, false);
 }
 
 // Only what this program's writer records, so that a journal from anywhere else can make it neither move nor
@@ -233,6 +236,18 @@ void InstallTransaction::PlaceUnpackedFile(const std::string& name, const std::s
 void InstallTransaction::PlaceDescriptor()
 {
     Place(std::string(kStaging) + std::string(kDescriptor), std::string(kInstalledDescriptor));
+}
+
+void InstallTransaction::PlaceVersionFloor(const std::string& version)
+{
+    const std::string staged = std::string(kStaging) + std::string(kVersionFloor);
+    try {
+        const UniqueHandle file = files_->CreateNew(Absolute(staged));
+        files_->WriteDurably(file.get(), Absolute(staged), VersionFloorText(version));
+    } catch (const EFileOperationError& error) {
+        throw EInstallStepError(EInstallStepError::Step::PlaceFile, Absolute(std::string(kVersionFloor)), error.Code());
+    }
+    Place(staged, std::string(kVersionFloor));
 }
 
 void InstallTransaction::Place(const std::string& relativeSource, const std::string& relativeDestination)

@@ -104,6 +104,9 @@ public:
     // Moves the unpacked descriptor to Temp\update.xml, where the suite's other programs and support read the
     // descriptor of the package installed last, moving the one already there aside first.
     void PlaceDescriptor();
+    // Writes the version floor (install/VersionFloor.h) for this version into the staging folder and moves it to
+    // UpdateKey.floor, moving the one already there aside first: the floor rises only if the install commits.
+    void PlaceVersionFloor(const std::string& version);
     // Waits until every placed file is on the disk, then records the commit. From here on the install counts as
     // done: a crash leads to Finish, never to a rollback. The journal keeps which package was installed, so that
     // the same package is never installed twice over.

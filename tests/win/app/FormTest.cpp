@@ -38,7 +38,7 @@ struct KeyLog {
 class FormTest : public ::testing::Test {
 protected:
     TApplication application{GetModuleHandleW(nullptr)};
-    TfrmMain form{application};
+    TfrmMain form{application, std::nullopt};
     HWND button = GetDlgItem(form.Handle(), IDC_BTSTART);
 };
 

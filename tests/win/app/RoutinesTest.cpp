@@ -1,6 +1,7 @@
 // The shared routines on a real file system under Wine.
 #include <gtest/gtest.h>
 
+#include "DottedVersion.h"
 #include "Driver.h"
 #include "Errors.h"
 #include "Paths.h"
@@ -57,6 +58,36 @@ TEST_F(CreateDirectoryPathTest, WorksWithChineseNamesAndPathsLongerThanMaxPath)
     while (deep.size() < 300) deep += "数据目录0123456789\\";
     CreateDirectoryPath(deep);
     EXPECT_TRUE(DirectoryExists(deep));
+}
+
+TEST(DottedVersion, OrdersPartByPartAsNumbersOfAnyLengthAndTakesNothingElse)
+{
+    using order = std::strong_ordering;
+    const struct {
+        const char* a;
+        const char* b;
+        order expected;
+    } pairs[] = {
+        {"1.0", "1.0.0", order::equal},
+        {"01.2", "1.2", order::equal},
+        {"0", "0.000.0", order::equal},
+        {"1.10", "1.9", order::greater},
+        {"1.0.1", "1", order::greater},
+        {"2", "1.99.99", order::greater},
+        {"1.2", "1.10", order::less},
+        // Far beyond 64 bits: compared as digits, never parsed into a number that could overflow.
+        {"99999999999999999999999", "100000000000000000000000", order::less},
+        {"3.00000000000000000000000000042", "3.41", order::greater},
+    };
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(std::string(pair.a) + " against " + pair.b);
+        EXPECT_TRUE(IsDottedVersion(pair.a) && IsDottedVersion(pair.b));
+        EXPECT_TRUE(CompareDottedVersions(pair.a, pair.b) == pair.expected);
+        EXPECT_TRUE(CompareDottedVersions(pair.b, pair.a) == 0 <=> pair.expected);
+    }
+    for (const char* text : {"", ".", "1.", ".1", "1..2", "1.a", " 1", "1 ", "v1.0", "1,0", "1.-2", "+1", "１.0"}) {
+        EXPECT_FALSE(IsDottedVersion(text)) << '"' << text << '"';
+    }
 }
 
 TEST(ApiPath, AbsolutePathsGetTheLongPathPrefixAndOthersStayAsTheyAre)

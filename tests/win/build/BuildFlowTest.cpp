@@ -316,20 +316,26 @@ TEST_F(BuildFlowTest, APackageBuiltByF2InstallsByteForByteInAnotherProgramDirect
     EXPECT_FALSE(user.Exists(L"Quellis.sky"));
 }
 
+// A key that cannot be used, or a version that installs could not order against the one installed last, stops a
+// signed build before anything is written.
 TEST_F(BuildFlowTest, ASigningKeyThatCannotBeUsedStopsTheBuildBeforeAnythingIsWritten)
 {
-    WriteFileList("1.0", "1.1", standardList);
     dir.WriteFile(L"FilesToUpdate\\Author.key", "");
+    dir.WriteFile(L"Keys\\Author.key",
+                  signing::ComposeKeyFile(signing::KeyKind::Private, signing::GenerateKeyPair().privateBlob));
     struct Case {
         std::string signingKey;
         std::wstring named;  // what the message must say
+        std::string version = "1.1";
     } cases[] = {
         {"Keys\\Missing.key", L"文件不存在"},
         {"FilesToUpdate\\Author.key", L"FilesToUpdate\\"},
         {Narrow(dir / L"output\\Author.key"), L"Output\\"},
+        {"Keys\\Author.key", L"\"1.1 beta\" 不是", "1.1 beta"},
     };
     UpdateApp app(dir);
     for (const Case& c : cases) {
+        WriteFileList("1.0", c.version, standardList);
         WriteConfig(schema.Settings(), c.signingKey);
         const MessageBoxInfo box = Build(app);
         EXPECT_NE(box.text.find(c.named), std::wstring::npos) << Narrow(box.text);

@@ -28,6 +28,7 @@ public:
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void Notify(const Notice& notice) override { notices.push_back(notice); }
     void PaintNow() override {}
+    void HandOver() override {}
 
     std::vector<std::string> statuses;
     std::vector<Notice> notices;
@@ -75,7 +76,9 @@ TEST(InstallFlowThroughAStandInView, RecordsWhatTheWindowWouldShow)
         RecordingView view;
         TXMLDocument xml;
         const TZipExtractor extractor;
-        TInstallFlow(view, Narrow(directory.Path()), xml, extractor, [&] { return c.suiteCloses; }).Run();
+        TInstallFlow(
+            view, Narrow(directory.Path()), xml, extractor, [&] { return c.suiteCloses; }, TElevation(false))
+            .Run();
         EXPECT_EQ(view.statuses, c.statuses);
         EXPECT_EQ(view.notices, c.notices);
         if (c.notices.back().text == "升级成功!") {

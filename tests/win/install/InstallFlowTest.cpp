@@ -323,6 +323,7 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
         {"x.txt", "temp\\InstallJournal\\", L"临时目录 Temp\\InstallJournal"},
         {"x.txt", "Temp\\update.xml\\", L"升级说明 Temp\\update.xml"},
         {"update.LOCK", "Temp\\", L"锁文件 Temp\\Update.lock"},
+        {"updatekey.FLOOR", "", L"版本记录 UpdateKey.floor"},
         {"Quellis.sky", "", L"升级包"},
         {"Data", "", L"同名的目录"},
     };

@@ -132,6 +132,7 @@ TEST_F(SignedInstall, SignedPackagesInstallAndANewKeyInAPackageTakesOver)
         ExpectSucceeded(app);
     }
     EXPECT_EQ(directory.ReadFile(L"文档\\说明.txt"), "汉字内容");
+    EXPECT_FALSE(directory.Exists(L"UpdateKey.floor")) << "no floor is kept where packages are not checked";
 
     // With it, a signed package installs, and one that brings a new key hands the trust on to that key.
     directory.WriteFile(L"UpdateKey.pub", author.PublicKeyFile());
@@ -228,5 +229,125 @@ TEST_F(SignedInstall, APayloadNamedUpdateSigIsRefusedOnlyWhereSignaturesAreCheck
         EXPECT_EQ(box->text.rfind(L"升级说明中的第 2 个文件不能安装（文件名 \"update.SIG\"", 0), 0u) << Describe(*box);
         EXPECT_NE(box->text.find(L"签名文件 Update.sig"), std::wstring::npos) << Describe(*box);
         EXPECT_EQ(Difference(before, TakePicture(program)), "");
+    }
+}
+
+// A signature says who built a package, not that it is newer. Each signed install raises the floor in
+// UpdateKey.floor, and a package at or below it (an old signed package placed again) is refused before anything
+// moves; so is a version that cannot be ordered, and a floor that cannot be read.
+TEST_F(SignedInstall, ASignedPackageMustBeNewerThanTheLastSignedInstall)
+{
+    struct Step {
+        const char* what;
+        std::string version;
+        std::vector<std::wstring> named;  // parts of the refusal; none: it installs and becomes the floor
+        std::function<void()> before = {};
+    };
+    const std::vector<Step> steps = {
+        {"the first signed install has no floor", "1.9", {}},
+        {"a newer one, 1.10 above 1.9", "1.10", {}},
+        {"the older one placed again", "1.9", {L"已安装的版本是 1.10", L"升级包的版本是 1.9", L"不比已安装的版本新"}},
+        {"the same version written otherwise", "01.10.0", {L"已安装的版本是 1.10", L"升级包的版本是 01.10.0"}},
+        {"a version that is not dotted numbers", "2.0-beta", {L"\"2.0-beta\"", L"不是用点分隔的数字"}},
+        {"a floor that holds no version",
+         "2.0",
+         {L"无法读取已安装版本的记录 ", L"UpdateKey.floor"},
+         [&] { directory.WriteFile(L"UpdateKey.floor", "1.10 or so\r\n"); }},
+        {"a folder named UpdateKey.floor",
+         "2.0",
+         {L"无法读取已安装版本的记录 ", L"UpdateKey.floor"},
+         [&] {
+             directory.Remove(L"UpdateKey.floor");
+             directory.WriteFile(L"UpdateKey.floor\\1.10", "");
+         }},
+        {"a floor put back by hand",
+         "2.0",
+         {},
+         [&] {
+             RemoveTree(directory / L"UpdateKey.floor");
+             directory.WriteFile(L"UpdateKey.floor", "1.10");
+         }},
+    };
+    directory.WriteFile(L"app.dll", "version 1");
+    directory.WriteFile(L"UpdateKey.pub", author.PublicKeyFile());
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        if (step.before) step.before();
+        author.WriteSignedPackage(directory, step.version, {{"app.dll", "", "version " + step.version}});
+        const Picture before = TakePicture(directory);
+        Updater app(directory);
+        app.ClickStart();
+        const auto box = app.NextBox();
+        ASSERT_TRUE(box.has_value());
+        if (step.named.empty()) {
+            EXPECT_EQ(box->text, L"升级成功!") << Describe(*box);
+            EXPECT_EQ(directory.ReadFile(L"UpdateKey.floor"), step.version + "\r\n");
+            continue;
+        }
+        for (const std::wstring& part : step.named)
+            EXPECT_NE(box->text.find(part), std::wstring::npos) << Describe(*box);
+        EXPECT_EQ(box->icon, BoxIcon::Error);
+        EXPECT_EQ(Difference(before, TakePicture(directory)), "") << "nothing moves and the package stays";
+    }
+}
+
+// The floor is part of the install's transaction: it rises only with a committed install. A run killed or failing
+// at the commit record puts the old floor back (at the next click, or at once), and the package then installs.
+TEST_F(SignedInstall, TheFloorRisesOnlyWithTheCommit)
+{
+    const TempDir traces;
+    auto prepare = [&](ProgramDir& program) {
+        program.CopyFromBin(L"UpdateWithFaults.exe");
+        program.WriteFile(L"UpdateKey.pub", author.PublicKeyFile());
+        program.WriteFile(L"UpdateKey.floor", "1.0\r\n");
+        author.WriteSignedPackage(program, "2.0", kFiles);
+    };
+    unsigned commit = 0;
+    {
+        ProgramDir program;
+        prepare(program);
+        Updater app(program, L"UpdateWithFaults.exe", L"--trace=\"" + (traces / L"trace.txt") + L"\"");
+        ExpectSucceeded(app);
+        // The commit record is the last journal write before the package goes; the floor is on the disk before it.
+        unsigned floorFlushed = 0;
+        for (const std::string& operation : ReadTrace(traces / L"trace.txt")) {
+            const auto is = [&](const char* kind) { return operation.find(kind) != std::string::npos; };
+            if (is("\tdelete\t") && is("Quellis.sky")) break;
+            const auto index = static_cast<unsigned>(std::stoul(operation));
+            if (is("\twrite\t")) commit = index;
+            if (is("\tflush\t") && operation.ends_with("\\UpdateKey.floor")) floorFlushed = index;
+        }
+        ASSERT_GT(floorFlushed, 0u);
+        ASSERT_GT(commit, floorFlushed) << "the floor is on the disk before the commit record";
+    }
+    for (const std::wstring fault : {L"--kill-at=", L"--fail-at="}) {
+        SCOPED_TRACE(Narrow(fault));
+        const bool killed = fault == L"--kill-at=";
+        ProgramDir program;
+        prepare(program);
+        const Picture before = TakePicture(program);
+        {
+            Updater app(program, L"UpdateWithFaults.exe", fault + std::to_wstring(commit));
+            app.ClickStart();
+            const auto box = app.NextBox();
+            ASSERT_EQ(box.has_value(), killed == false);
+            if (box) {
+                EXPECT_NE(box->text.find(L"没有做任何更改"), std::wstring::npos) << Describe(*box);
+                EXPECT_EQ(Difference(before, TakePicture(program)), "") << "the old floor is back";
+            }
+        }
+        Updater app(program);
+        app.ClickStart();
+        auto box = app.NextBox();
+        ASSERT_TRUE(box.has_value());
+        if (killed) {
+            EXPECT_EQ(box->text, L"上次的升级被中断，已撤销它所做的全部更改。") << Describe(*box);
+            EXPECT_EQ(program.ReadFile(L"UpdateKey.floor"), "1.0\r\n");
+            box->Dismiss();
+            box = app.NextBox();
+            ASSERT_TRUE(box.has_value());
+        }
+        EXPECT_EQ(box->text, L"升级成功!") << Describe(*box);
+        EXPECT_EQ(program.ReadFile(L"UpdateKey.floor"), "2.0\r\n");
     }
 }
