@@ -24,11 +24,9 @@ struct ArgvFreer {
     void operator()(wchar_t** argv) const { LocalFree(argv); }
 };
 
-// Whether the system refuses this process a new file in the folder: a probe file, made and removed at once
-// (deleted on close, however the process ends). Only "access denied" counts; any other failure is left for the
-// run to meet and report as it always has. A missing folder is made by the run in the one that holds it, and a
-// link is refused by the run before it writes anything.
-bool DeniesNewFiles(const std::string& folder)
+// A probe file, made and removed at once (deleted on close, however the process ends). A missing folder is made
+// by the run in the one that holds it, and a link is refused by the run before it writes anything.
+bool DeniesNewFile(const std::string& folder)
 {
 #ifdef TAVILO_FAULT_INJECTION
     // Wine running as root is never denied; the test build can be, as a standard account under Program Files is.
@@ -88,6 +86,13 @@ DWORD StartElevated(ElevatedRun run)
 
 }  // namespace
 
+bool DeniesNewFiles(const std::vector<std::string>& folders)
+{
+    bool denied = false;
+    for (const std::string& folder : folders) denied = denied || DeniesNewFile(folder);
+    return denied;
+}
+
 std::optional<RestartRequest> RestartRequestFromCommandLine()
 {
     int count = 0;
@@ -110,9 +115,7 @@ std::optional<RestartRequest> RestartRequestFromCommandLine()
 
 bool TElevation::HandOverIfDenied(ElevatedRun run, const std::vector<std::string>& folders) const
 {
-    bool denied = false;
-    for (const std::string& folder : folders) denied = denied || DeniesNewFiles(folder);
-    if (!denied || restarted_ || ProcessIsElevated()) return false;
+    if (!DeniesNewFiles(folders) || restarted_ || ProcessIsElevated()) return false;
     const DWORD error = StartElevated(run);
     if (error == ERROR_CANCELLED)
         throw ERefusal(InformationNotice(install_text::ElevationDeclined(run == ElevatedRun::Build)));

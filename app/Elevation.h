@@ -19,6 +19,10 @@ struct RestartRequest {
     DWORD startedBy;
 };
 
+// Whether the system refuses this process a new file in one of these folders. Only "access denied" counts; any
+// other failure is left for the run to meet and report as it always has.
+bool DeniesNewFiles(const std::vector<std::string>& folders);
+
 // The switch on this process's command line, if it is there; every other argument is ignored, as always.
 std::optional<RestartRequest> RestartRequestFromCommandLine();
 

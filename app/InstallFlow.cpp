@@ -180,10 +180,11 @@ void TInstallFlow::Run()
     try {
         if (!closeRunningPrograms_()) throw ERefusal(ErrorNotice(text::kCloseProgramsFirst));
         // Where this process may not write (a suite under Program Files), an elevated copy takes the run over
-        // before anything changes.
-        if (HasWorkToDo(programDirectory_) &&
-            elevation_.HandOverIfDenied(ElevatedRun::Install,
-                                        {programDirectory_, programDirectory_ + std::string(layout::kTemp)})) {
+        // before anything changes. With nothing to install or undo there, that is all the user is told.
+        const std::vector<std::string> written{programDirectory_, programDirectory_ + std::string(layout::kTemp)};
+        const bool workToDo = HasWorkToDo(programDirectory_);
+        if (!workToDo && DeniesNewFiles(written)) throw ERefusal(InformationNotice(text::kNoPackage));
+        if (workToDo && elevation_.HandOverIfDenied(ElevatedRun::Install, written)) {
             view_.HandOver();
             return;
         }

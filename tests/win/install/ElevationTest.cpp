@@ -10,7 +10,7 @@ using namespace install_test;
 
 namespace {
 
-enum class Outcome { Installed, Restarted, Declined, Denied };
+enum class Outcome { Installed, Restarted, Declined, Denied, NoPackage };
 
 // The copy the restart started (the test build traces its process id), ended with the test.
 class RestartedCopy {
@@ -66,6 +66,8 @@ TEST(Elevation, AFolderThatCannotBeWrittenIsHandedToAnElevatedCopyOnce)
         {"denied, not elevated: an elevated copy installs", false, L"--deny-writes --token-elevated=0",
          Outcome::Restarted},
         {"the prompt declined", false, L"--deny-writes --token-elevated=0 --decline-elevation", Outcome::Declined},
+        {"denied, no package: nothing to do, nothing asked", false, L"--deny-writes --token-elevated=0",
+         Outcome::NoPackage},
         {"denied although elevated", false, L"--deny-writes --token-elevated=1", Outcome::Denied},
         {"denied in the copy a restart started", false, L"--deny-writes --token-elevated=0 --elevated=install,0",
          Outcome::Denied},
@@ -79,7 +81,7 @@ TEST(Elevation, AFolderThatCannotBeWrittenIsHandedToAnElevatedCopyOnce)
         ProgramDir program;
         program.CopyFromBin(L"UpdateWithFaults.exe");
         program.WriteFile(L"app.dll", "version 1");
-        WritePackage(program, "2.0", {{"app.dll", "", "version 2"}});
+        if (c.outcome != Outcome::NoPackage) WritePackage(program, "2.0", {{"app.dll", "", "version 2"}});
         if (c.build) MakeAuthorMode(program);
         const Picture before = TakePicture(program);
         const TempDir traces;
@@ -117,7 +119,9 @@ TEST(Elevation, AFolderThatCannotBeWrittenIsHandedToAnElevatedCopyOnce)
             EXPECT_EQ(box->text, L"升级成功!") << Describe(*box);
             continue;
         }
-        if (c.outcome == Outcome::Declined) {
+        if (c.outcome == Outcome::NoPackage) {
+            EXPECT_EQ(box->text, L"未检查到升级程序!") << Describe(*box);
+        } else if (c.outcome == Outcome::Declined) {
             const std::wstring what =
                 c.build ? L"在此文件夹中打包需要管理员权限。" : L"在此文件夹中升级需要管理员权限。";
             EXPECT_EQ(box->text.rfind(what, 0), 0u) << Describe(*box);
