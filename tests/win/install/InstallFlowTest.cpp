@@ -323,6 +323,8 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
         {"x.txt", "temp\\InstallJournal\\", L"临时目录 Temp\\InstallJournal"},
         {"x.txt", "Temp\\update.xml\\", L"升级说明 Temp\\update.xml"},
         {"update.LOCK", "Temp\\", L"锁文件 Temp\\Update.lock"},
+        {"update.LOG.1", "Temp\\", L"日志文件 Temp\\Update.log.1"},
+        {"x.txt", "Temp\\Update.log\\", L"日志文件 Temp\\Update.log"},
         {"Quellis.sky", "", L"升级包"},
         {"Data", "", L"同名的目录"},
     };

@@ -91,7 +91,8 @@ private:
 
 // The program directory as files and directories (directories end in '\'), relative paths mapped to contents.
 // The updater's own files at the top (executables, archive libraries) are left out, and so are Temp\ itself and
-// what the updater keeps there (the staging folder, the journal's folder, the descriptor left as update.xml): the
+// what the updater keeps there (the staging folder, the journal's folder, the descriptor left as update.xml, the
+// lock and the log): the
 // rest of Temp\ belongs to the suite.
 using Picture = std::map<std::string, std::string>;
 Picture TakePicture(const TempDir& directory);
