@@ -687,6 +687,12 @@ TEST_F(InstallFlow, ASecondCopyClickedMeanwhileIsToldThatAnUpgradeIsRunning)
     ExpectBox(first.NextBox(), L"升级成功!", BoxIcon::Information);
     EXPECT_EQ(Difference(Installed(before, files), TakePicture(directory)), "");
     EXPECT_FALSE(directory.Exists(L"Temp\\Update.lock"));
+    // The second copy wrote to the log the first one held open all along.
+    const std::vector<std::string> events = SupportLogEvents(directory);
+    EXPECT_EQ(FirstMissingInOrder(events, {"start: install", "start: install", "s: 另一个升级程序正在运行",
+                                           "placed: ", "s: 升级成功!"}),
+              "")
+        << ::testing::PrintToString(events);
     second.ClickStart();
     ExpectBox(second.NextBox(), L"未检查到升级程序!", BoxIcon::Information);
 }
