@@ -2,17 +2,20 @@
 
 #include <set>
 
+#include "Application.h"
 #include "ArchiveLibrary.h"
 #include "ArchivedPackage.h"
 #include "BuildSigner.h"
 #include "DottedVersion.h"
 #include "Paths.h"
 #include "ProgramLayout.h"
+#include "Sha256.h"
 #include "UpdateDescriptor.h"
 #include "XmlDocument.h"
 #include "ZipPacker.h"
 #include "zipcore/name_match.hpp"
 #include "zipcore/zip_reader.hpp"
+#include "install/SafeNames.h"
 #include "install/UpdateLock.h"
 
 #ifdef TAVILO_FAULT_INJECTION
@@ -162,11 +165,22 @@ void CheckAsKeyHoldersWill(const std::string& packagePath, const signing::Packag
            "。要打包的文件可能在打包期间被改动过，请重新按 F2 打包。");
 }
 
+// A package that cannot be read again here is no business of the log's: the build goes on as it would without it.
+std::string Sha256ForTheLog(const std::string& path)
+{
+    try {
+        return signing::Hex(signing::FileSha256(path));
+    } catch (const std::exception&) {
+        return "unknown";
+    }
+}
+
 }  // namespace
 
 TPackageBuild::TPackageBuild(IFlowView& view, std::string programDirectory, TXMLDocument& xml, const TZipPacker& packer,
                              TPublication publication, TElevation elevation)
-    : view_(view),
+    : log_(programDirectory, "F2 build"),
+      view_(view, log_),
       programDirectory_(std::move(programDirectory)),
       xml_(xml),
       packer_(packer),
@@ -182,6 +196,8 @@ void TPackageBuild::Run()
         // Signing is settled before anything is written: a key in the wrong place or one that cannot be read
         // stops the build here. Whether it signs decides whether Update.sig is a name of its own.
         const std::optional<signing::PackageSigner> signer = PrepareSigner(programDirectory_);
+        log_.Line("file list: version " + list.fromVersion + " to " + list.toVersion + ", " +
+                  std::to_string(list.files.size()) + " files, " + (signer ? "signed" : "not signed"));
         CheckFileList(list.files, signer.has_value());
         // Where packages are signed, an install takes one only above the version it installed last.
         if (signer && !IsDottedVersion(list.toVersion)) {
@@ -200,18 +216,24 @@ void TPackageBuild::Run()
         }
         // Taken once the list has passed, before anything is written: one build or install at a time here.
         std::optional<UpdateLock> lock = UpdateLock::Take(programDirectory_);
+        log_.StartUnderLock();
         EarlierPackage earlier(output.package);
         if (auto missingLibrary = Pack(descriptorText, list.files, signer, output)) view_.Notify(*missingLibrary);
         CheckPackage(output.package, ExpectedEntries(list.files, signer.has_value()));
         if (signer) CheckAsKeyHoldersWill(output.package, *signer);
         earlier.Discard();
-        const bool published = publication_.Publish(output.package, list.toVersion, list.fromVersion);
+        log_.Package(signer ? "package written, signed" : "package written, not signed", output.package,
+                     Sha256ForTheLog(output.package));
+        const bool published = publication_.Publish(output.package, list.toVersion, list.fromVersion, log_);
         lock.reset();  // the run is over: the box below waits for the user, not the next build
         if (published) {
             view_.Notify(InformationNotice("升级程序打包成功！"));
         }
     } catch (const ERefusal& refusal) {
         view_.Notify(refusal.GetNotice());
+    } catch (const std::exception& error) {
+        log_.Unexpected(WithFullStop(error.what()));
+        throw;
     }
 }
 
@@ -238,6 +260,9 @@ std::optional<Notice> TPackageBuild::Pack(const std::string& descriptorText, con
                                      : std::vector{output.descriptor});
     SaveDescriptor(xml_, descriptorText, output.descriptor);
     std::vector<std::string> packed = PathsOf(files);
+    for (const SourceFile& file : files) {
+        log_.Line("packing: " + file.fullPath + " as " + NormalizeDirectory(file.entry.path) + file.entry.name);
+    }
     packed.push_back(output.descriptor);
     if (signer) {
         // Signed as saved: the package stores these very bytes, and the install checks them as unpacked.

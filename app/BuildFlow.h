@@ -9,6 +9,7 @@
 #include "AuthorFileList.h"
 #include "Elevation.h"
 #include "FlowView.h"
+#include "LoggedView.h"
 #include "PackageSigner.h"
 #include "Publication.h"
 
@@ -32,7 +33,8 @@ private:
     std::optional<Notice> Pack(const std::string& descriptorText, const std::vector<SourceFile>& files,
                                const std::optional<signing::PackageSigner>& signer, const Output& output);
 
-    IFlowView& view_;
+    UpdateLog log_;
+    LoggedView view_;  // the window's, every message it shows logged too
     std::string programDirectory_;
     TXMLDocument& xml_;
     const TZipPacker& packer_;

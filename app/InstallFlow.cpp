@@ -8,6 +8,7 @@
 
 #include <optional>
 
+#include "Application.h"
 #include "Paths.h"
 #include "ProgramLayout.h"
 #include "Sha256.h"
@@ -104,6 +105,30 @@ void RefuseUntrusted(const Check& check)
     }
 }
 
+// What support reads about the package: signed or not, and whether this program directory checks it.
+std::string SignatureState(bool carriesSignature, bool checked)
+{
+    return std::string(carriesSignature ? "signed" : "not signed") +
+           (checked ? ", checked with UpdateKey.pub before anything moves" : ", not checked (no UpdateKey.pub here)");
+}
+
+std::string StepName(EInstallStepError::Step step)
+{
+    switch (step) {
+    case EInstallStepError::Step::WriteJournal:
+        return "cannot write the journal";
+    case EInstallStepError::Step::MakeDirectory:
+        return "cannot make the directory";
+    case EInstallStepError::Step::ReplaceFile:
+        return "cannot move aside the file";
+    case EInstallStepError::Step::PlaceFile:
+        return "cannot place the file";
+    case EInstallStepError::Step::FlushFile:
+        return "cannot flush the file";
+    }
+    return "install step failed on";
+}
+
 std::vector<std::string> HoldersOf(const EInstallStepError& error)
 {
     const bool aboutAFile = error.GetStep() == EInstallStepError::Step::ReplaceFile ||
@@ -151,12 +176,14 @@ void RollBackQuietly(std::optional<InstallTransaction>& transaction)
 
 // After the commit the install is done; what remains is tidying up and the version record. Returns whether the
 // package could be deleted.
-bool DeletePackage(FileOperations& files, const std::string& package)
+bool DeletePackage(FileOperations& files, const std::string& package, UpdateLog& log)
 {
     try {
         if (FileExists(package)) files.Delete(package);
+        log.Line("package deleted: " + package);
         return true;
-    } catch (const EFileOperationError&) {
+    } catch (const EFileOperationError& error) {
+        log.Failure("cannot delete the package (the journal keeps it as installed)", package, error.Code());
         return false;
     }
 }
@@ -166,7 +193,8 @@ bool DeletePackage(FileOperations& files, const std::string& package)
 TInstallFlow::TInstallFlow(IFlowView& view, std::string programDirectory, TXMLDocument& xml,
                            const TZipExtractor& extractor, std::function<bool()> closeRunningPrograms,
                            TElevation elevation)
-    : view_(view),
+    : log_(programDirectory, "install"),
+      view_(view, log_),
       programDirectory_(std::move(programDirectory)),
       xml_(xml),
       extractor_(extractor),
@@ -192,12 +220,14 @@ void TInstallFlow::Run()
         std::optional<UpdateLock> lock = UpdateLock::Take(programDirectory_);
         // Known before the recovery: undoing an install of the updater itself may move this very program.
         const RunningImage runningImage = RunningImage::OfThisProcess();
+        log_.StartUnderLock();
         FileOperations files;
-        if (auto undone = RecoverInterruptedInstall(files, programDirectory_)) view_.Notify(*undone);
+        if (auto undone = RecoverInterruptedInstall(files, programDirectory_, log_)) view_.Notify(*undone);
         const std::string package = programDirectory_ + std::string(layout::kPackage);
         if (!FileExists(package)) throw ERefusal(InformationNotice(text::kNoPackage));
         view_.SetStatus(std::string(text::kPreparing));
         const std::string packageSha256 = PackageSha256(package);
+        log_.Package("package", package, packageSha256);
         // Unpacked into an emptied folder: whatever an earlier run left can never be taken for this package's files.
         const std::string staging = EmptyStaging(files, programDirectory_, runningImage);
         if (auto missingLibrary = Extract(package, staging)) view_.Notify(*missingLibrary);
@@ -209,6 +239,9 @@ void TInstallFlow::Run()
         const signing::UnpackedPackage unpacked(signing::UnpackedPackage::ReadDescriptor(descriptorPath),
                                                 staging + std::string(layout::kSignature), staging);
         const Descriptor descriptor = ParseDescriptor(xml_, unpacked.Descriptor(), descriptorPath);
+        log_.Line("descriptor: version " + descriptor.version + ", " + std::to_string(descriptor.entries.size()) +
+                  " files, " +
+                  SignatureState(FileExists(staging + std::string(layout::kSignature)), trustedKey.has_value()));
         // The names first: a payload named like the signature unpacks over it, and the user is to hear of the name
         // rather than of a signature that no longer matches. Refusing a name moves nothing.
         const std::vector<PlannedFile> plan =
@@ -218,6 +251,7 @@ void TInstallFlow::Run()
                 signing::CheckSignature(unpacked, *trustedKey);
                 signing::CheckPayloads(unpacked, descriptor.entries);
             });
+            log_.Line("signature and every file's SHA-256 match UpdateKey.pub");
             // Proven by the key, it must also be newer than the last package the key proved here.
             RefuseReplayedPackage(programDirectory_, descriptor.version);
         }
@@ -228,6 +262,9 @@ void TInstallFlow::Run()
         view_.Notify(InformationNotice(text::kSucceeded));
     } catch (const ERefusal& refusal) {
         view_.Notify(refusal.GetNotice());
+    } catch (const std::exception& error) {
+        log_.Unexpected(WithFullStop(error.what()));
+        throw;
     }
 }
 
@@ -249,7 +286,7 @@ InstallTransaction TInstallFlow::PlaceFiles(FileOperations& files, const std::ve
 {
     std::optional<InstallTransaction> transaction;
     try {
-        transaction.emplace(InstallTransaction::Begin(files, programDirectory_));
+        transaction.emplace(InstallTransaction::Begin(files, programDirectory_, &log_));
         for (const PlannedFile& file : plan) {
             view_.SetStatus(text::Upgrading(file.name));
             view_.PaintNow();
@@ -268,6 +305,7 @@ InstallTransaction TInstallFlow::PlaceFiles(FileOperations& files, const std::ve
         transaction->PlaceDescriptor();
         transaction->Commit(version, packageSha256);
     } catch (const EInstallStepError& error) {
+        log_.Failure(StepName(error.GetStep()), error.Path(), error.Code());
         const std::string whatHappened = UndoFailedStep(transaction, error);
         view_.SetStatus("");
         throw ERefusal(ErrorNotice(whatHappened));
@@ -287,8 +325,9 @@ InstallTransaction TInstallFlow::PlaceFiles(FileOperations& files, const std::ve
 void TInstallFlow::Finish(FileOperations& files, InstallTransaction& transaction, const std::string& package,
                           const std::string& version)
 {
-    const bool packageDeleted = DeletePackage(files, package);
+    const bool packageDeleted = DeletePackage(files, package, log_);
     view_.SetStatus(std::string(text::kUpdatingVersion));
+    log_.Line("recording version " + version + " in the local database (its errors are not reported)");
     RecordInstalledVersion(programDirectory_, version);
     if (packageDeleted) {
         transaction.Finish();

@@ -9,6 +9,8 @@
 
 #include "Elevation.h"
 #include "FlowView.h"
+#include "LoggedView.h"
+#include "install/UpdateLog.h"
 
 class FileOperations;
 class InstallTransaction;
@@ -39,7 +41,8 @@ private:
     void Finish(FileOperations& files, InstallTransaction& transaction, const std::string& package,
                 const std::string& version);
 
-    IFlowView& view_;
+    UpdateLog log_;
+    LoggedView view_;  // the window's, every message it shows logged too
     std::string programDirectory_;
     TXMLDocument& xml_;
     const TZipExtractor& extractor_;

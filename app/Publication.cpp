@@ -8,6 +8,7 @@
 #include "Paths.h"
 #include "ProgramLayout.h"
 #include "UpdateServer.h"
+#include "install/UpdateLog.h"
 
 namespace {
 
@@ -33,12 +34,19 @@ TPublication::TPublication(odbc::Connection& server, std::string programDirector
 {
 }
 
-bool TPublication::Publish(const std::string& packagePath, const std::string& toVersion, const std::string& fromVersion)
+bool TPublication::Publish(const std::string& packagePath, const std::string& toVersion, const std::string& fromVersion,
+                           UpdateLog& log)
 {
     const ServerSettings settings = ReadServerSettings(programDirectory_ + std::string(layout::kServerSettings));
+    // A driver may repeat what it was given in its answer, and whatever reaches the log reaches support.
+    log.Conceal(settings.password);
 
+    const std::string server = "the update server " + settings.server + ", database " + settings.database;
     const std::optional<std::uint64_t> size = PublishableFileSize(packagePath);
-    if (!size) return false;
+    if (!size) {
+        log.Line("nothing published: no package file " + packagePath);
+        return false;
+    }
     if (*size > kLargestRegistrableSize) {
         throw ERefusal(ErrorNotice("升级包大小超过2GB，服务器无法登记：" + ExtractFileName(packagePath)));
     }
@@ -46,10 +54,15 @@ bool TPublication::Publish(const std::string& packagePath, const std::string& to
     const PackageRecord record{fromVersion, toVersion, ExtractFileName(packagePath), static_cast<std::int32_t>(*size)};
     try {
         PublishPackageRecord(server_, ServerConnectionString(settings), record);
-    } catch (const EServerConnectError&) {
+    } catch (const EServerConnectError& error) {
+        log.Line("cannot connect to " + server + ": " + error.what());
         throw ERefusal(InformationNotice("连接数据库失败"));
-    } catch (const EServerAccessError&) {
+    } catch (const EServerAccessError& error) {
+        log.Line(server + " refused the write: " + error.what());
         throw ERefusal(InformationNotice("访问数据库失败"));
     }
+    log.Line("published on " + server + ": QS_UpdateFiles row (" + record.fromVersion + ", " + record.toVersion + ", " +
+             ServerFileName(record.packageFileName) + ", " + std::to_string(record.fileSize) +
+             "), QS_SysParams Version = " + record.toVersion);
     return true;
 }

@@ -20,6 +20,9 @@ inline constexpr std::string_view kDescriptor = "update.xml";  // inside the sta
 inline constexpr std::string_view kInstalledDescriptor = "Temp\\update.xml";
 // Held open by the one install or build running in this program directory.
 inline constexpr std::string_view kUpdateLock = "Temp\\Update.lock";
+// The log support reads: what each run did and said. One older log is kept beside it.
+inline constexpr std::string_view kUpdateLog = "Temp\\Update.log";
+inline constexpr std::string_view kOlderUpdateLog = "Temp\\Update.log.1";
 // A signed package's signature over its descriptor, as the build packs it and the install finds it unpacked.
 inline constexpr std::string_view kSignature = "Update.sig";
 // The author's public key: with it beside Update.exe, the install takes only packages signed with its private key.

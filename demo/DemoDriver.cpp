@@ -155,6 +155,16 @@ SignedRelease AuthorsRoad(const std::wstring& outputDir, const ProgramDir& autho
     return {package, signing::ComposeKeyFile(signing::KeyKind::Public, keys.publicBlob)};
 }
 
+// What support would read after the user's call: the run's lines of Temp\Update.log, as they stand there.
+void PrintSupportLog(const ProgramDir& user)
+{
+    Expect(!SupportLogEvents(user).empty(), "the install left no log");
+    const std::string log = user.ReadFile(L"Temp\\Update.log");
+    for (size_t start = 3, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        Say("log: " + log.substr(start, end - start));
+    }
+}
+
 // A tampered copy of the signed package, offered to a suite that holds the author's public key, is refused
 // before anything moves.
 void TamperedCopyRefused(const std::wstring& outputDir, const ProgramDir& user, const SignedRelease& release)
@@ -177,6 +187,7 @@ void TamperedCopyRefused(const std::wstring& outputDir, const ProgramDir& user, 
            "the refused package changed the program directory");
     Expect(user.Exists(L"Quellis.sky"), "the refused package was removed");
     Say("user: nothing changed, Quellis.sky stays");
+    PrintSupportLog(user);
 }
 
 void UsersRoad(const std::wstring& outputDir, const ProgramDir& user, const SignedRelease& release)
@@ -206,6 +217,7 @@ void UsersRoad(const std::wstring& outputDir, const ProgramDir& user, const Sign
     }
     Expect(!user.Exists(L"Quellis.sky"), "the installed package was not removed");
     Say("user: Quellis.sky removed");
+    PrintSupportLog(user);
 }
 
 }  // namespace

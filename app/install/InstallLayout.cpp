@@ -31,6 +31,8 @@ constexpr std::array kOwnItems = {
     OwnItem{kInstalledDescriptor, OwnItem::Covers::ItAndAllInIt, "升级程序留下的升级说明"},
     OwnItem{kUpdateLock, OwnItem::Covers::ItAndAllInIt, "升级程序的锁文件"},
     OwnItem{kVersionFloor, OwnItem::Covers::ItAndAllInIt, "升级程序的版本记录"},
+    OwnItem{kUpdateLog, OwnItem::Covers::ItAndAllInIt, "升级程序的日志文件"},
+    OwnItem{kOlderUpdateLog, OwnItem::Covers::ItAndAllInIt, "升级程序的日志文件"},
     OwnItem{kPackage, OwnItem::Covers::OnlyAFile, "升级包"},
     OwnItem{WithoutSeparator(kTemp), OwnItem::Covers::OnlyAFile, "升级程序的临时目录"},
 };

@@ -6,6 +6,7 @@
 #include "Text.h"
 #include "install/InstallLayout.h"
 #include "install/SafeNames.h"
+#include "install/UpdateLog.h"
 #include "install/VersionFloor.h"
 
 namespace {
@@ -115,9 +116,14 @@ std::string InstallTransaction::JournalPath(const std::string& programDirectory)
     return JournalDirectory(programDirectory) + std::string(kJournalName);
 }
 
-InstallTransaction::InstallTransaction(FileOperations& files, std::string programDirectory)
-    : files_(&files), programDirectory_(std::move(programDirectory))
+InstallTransaction::InstallTransaction(FileOperations& files, std::string programDirectory, UpdateLog* log)
+    : files_(&files), programDirectory_(std::move(programDirectory)), log_(log)
 {
+}
+
+void InstallTransaction::Note(const std::string& line) const
+{
+    if (log_ != nullptr) log_->Line(line);
 }
 
 void InstallTransaction::RemoveLeftovers(FileOperations& files, const std::string& programDirectory)
@@ -140,9 +146,9 @@ void InstallTransaction::RemoveLeftovers(FileOperations& files, const std::strin
     }
 }
 
-InstallTransaction InstallTransaction::Begin(FileOperations& files, const std::string& programDirectory)
+InstallTransaction InstallTransaction::Begin(FileOperations& files, const std::string& programDirectory, UpdateLog* log)
 {
-    InstallTransaction transaction(files, programDirectory);
+    InstallTransaction transaction(files, programDirectory, log);
     const std::string directory = JournalDirectory(programDirectory);
     const std::string journal = JournalPath(programDirectory);
     try {
@@ -165,7 +171,8 @@ InstallTransaction InstallTransaction::Begin(FileOperations& files, const std::s
     return transaction;
 }
 
-std::optional<InstallTransaction> InstallTransaction::Resume(FileOperations& files, const std::string& programDirectory)
+std::optional<InstallTransaction> InstallTransaction::Resume(FileOperations& files, const std::string& programDirectory,
+                                                             UpdateLog* log)
 {
     RefuseLinks(programDirectory);
     const std::string path = JournalPath(programDirectory);
@@ -180,7 +187,7 @@ std::optional<InstallTransaction> InstallTransaction::Resume(FileOperations& fil
     }
     if (!WrittenByThisProgram(contents)) throw ERollbackError(path, ERROR_FILE_CORRUPT);
 
-    InstallTransaction transaction(files, programDirectory);
+    InstallTransaction transaction(files, programDirectory, log);
     transaction.resumedLength_ = contents.intactLength;
     transaction.steps_ = std::move(contents.steps);
     transaction.undone_ = std::move(contents.undone);
@@ -225,6 +232,7 @@ void InstallTransaction::MakeDirectories(const std::string& relativeDirectory)
         } catch (const EFileOperationError& error) {
             throw EInstallStepError(EInstallStepError::Step::MakeDirectory, error);
         }
+        Note("directory made: " + directory);
     }
 }
 
@@ -256,7 +264,8 @@ void InstallTransaction::Place(const std::string& relativeSource, const std::str
     if (DirectoryExists(destination)) {
         throw EInstallStepError(EInstallStepError::Step::PlaceFile, destination, ERROR_ALREADY_EXISTS);
     }
-    if (FileExists(destination)) {
+    const bool replacing = FileExists(destination);
+    if (replacing) {
         unsigned sequence = nextSequence_++;
         // A backup that was still in use when an earlier install finished may hold its name.
         while (Exists(Absolute(BackupName(sequence)))) sequence = nextSequence_++;
@@ -274,6 +283,7 @@ void InstallTransaction::Place(const std::string& relativeSource, const std::str
     } catch (const EFileOperationError& error) {
         throw EInstallStepError(EInstallStepError::Step::PlaceFile, destination, error.Code());
     }
+    Note("placed: " + destination + (replacing ? " (replaced)" : " (new)"));
 }
 
 void InstallTransaction::Commit(const std::string& version, const std::string& packageSha256)
@@ -295,26 +305,28 @@ void InstallTransaction::Commit(const std::string& version, const std::string& p
     }
     committedVersion_ = version;
     committedPackage_ = packageSha256;
+    Note("committed: version " + version);
 }
 
-void InstallTransaction::Undo(const JournalStep& step)
+std::string InstallTransaction::Undo(const JournalStep& step)
 {
     if (step.kind == JournalStep::Kind::MakeDirectory) {
         const std::string directory = Absolute(step.path);
-        if (!DirectoryExists(directory)) return;
+        if (!DirectoryExists(directory)) return {};
         try {
-            files_->RemoveEmptyDirectory(directory);  // one that holds files of someone else's stays
+            // One that holds files of someone else's stays.
+            if (!files_->RemoveEmptyDirectory(directory)) return "directory kept (it holds other files): " + directory;
         } catch (const EFileOperationError& error) {
             throw ERollbackError(directory, error.Code());
         }
-        return;
+        return "directory removed: " + directory;
     }
     const std::string from = Absolute(step.path);
     const std::string to = Absolute(step.target);
     const std::string known = Absolute(PathInProgram(step));
     try {
         files_->DiscardPartialCopy(to);
-        if (!Exists(to)) return;  // never made, or undone already
+        if (!Exists(to)) return {};  // never made, or undone already
         if (Exists(from)) {
             // A move across volumes cut between its copy and the deletion of its source leaves the same bytes
             // under both names: the copy goes. Anything else is someone else's file, and guessing which to keep
@@ -323,12 +335,13 @@ void InstallTransaction::Undo(const JournalStep& step)
                 throw ERollbackError(known, ERROR_ALREADY_EXISTS);
             }
             files_->Delete(to);
-            return;
+            return "second copy deleted: " + to;
         }
         files_->Move(to, from);
     } catch (const EFileOperationError& error) {
         throw ERollbackError(known, error.Code());
     }
+    return "moved back: " + to + " -> " + from;
 }
 
 void InstallTransaction::RecordUndone(unsigned sequence)
@@ -343,24 +356,34 @@ void InstallTransaction::RecordUndone(unsigned sequence)
 
 void InstallTransaction::RollBack()
 {
+    Note("rollback: undoing the install's changes, newest first");
     try {
         if (journal_) journal_->MakeWhole();
     } catch (const EFileOperationError& error) {
         // Nothing is undone while a commit record may stand in the journal: the next click goes by what it reads.
+        if (log_ != nullptr) log_->Failure("rollback stopped: cannot repair the journal", error.Path(), error.Code());
         throw ERollbackError(JournalPath(programDirectory_), error.Code());
     }
     for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
         if (undone_.count(step->sequence) != 0) continue;
-        Undo(*step);
-        RecordUndone(step->sequence);
+        try {
+            const std::string done = Undo(*step);
+            if (!done.empty()) Note("undone: " + done);
+            RecordUndone(step->sequence);
+        } catch (const ERollbackError& error) {
+            if (log_ != nullptr) log_->Failure("rollback stopped: cannot restore", error.Path(), error.Code());
+            throw;
+        }
         undone_.insert(step->sequence);
     }
     try {
         journal_.reset();
         files_->Delete(JournalPath(programDirectory_));
     } catch (const EFileOperationError& error) {
+        if (log_ != nullptr) log_->Failure("rollback stopped: cannot delete the journal", error.Path(), error.Code());
         throw ERollbackError(error.Path(), error.Code());
     }
+    Note("rollback: done, the journal removed");
     try {
         files_->RemoveEmptyDirectory(JournalDirectory(programDirectory_));
     } catch (const EFileOperationError&) {  // an empty directory left behind is reused by the next install
@@ -385,9 +408,12 @@ bool InstallTransaction::Finish()
     journal_.reset();
     try {
         files_->Delete(JournalPath(programDirectory_));
-    } catch (const EFileOperationError&) {
+    } catch (const EFileOperationError& error) {
+        if (log_ != nullptr)
+            log_->Failure("the journal stays for the next click: cannot delete", error.Path(), error.Code());
         return false;
     }
+    Note("finished: backups and journal removed");
     try {
         files_->RemoveEmptyDirectory(JournalDirectory(programDirectory_));
     } catch (const EFileOperationError&) {  // an empty directory left behind is reused by the next install

@@ -22,6 +22,8 @@
 #include "install/FileOperations.h"
 #include "install/Journal.h"
 
+class UpdateLog;
+
 // An install step failed. The path is absolute: the destination concerned, or the journal.
 class EInstallStepError : public Exception {
 public:
@@ -77,8 +79,9 @@ public:
     // Starts a transaction: removes what a finished one may have left in the journal directory (and a file that
     // stands where that directory belongs) and writes a new, empty journal. Nothing in the program directory
     // changes. Raises EInstallStepError(WriteJournal), also when a journal is still waiting to be dealt with
-    // (Resume first).
-    static InstallTransaction Begin(FileOperations& files, const std::string& programDirectory);
+    // (Resume first). `log`, when given, is told each file placed and each change undone.
+    static InstallTransaction Begin(FileOperations& files, const std::string& programDirectory,
+                                    UpdateLog* log = nullptr);
 
     // Removes, as far as it can, what a finished transaction left in the journal directory: a backup that was in
     // use when the install finished, or the empty directory. Leaves a journal alone.
@@ -87,7 +90,8 @@ public:
     // The transaction an interrupted run left, if there is one. Temp\ or the journal directory being a link
     // raises ERollbackError with kErrorLinkInTheWay; a journal that holds anything but the steps this program
     // writes raises ERollbackError with ERROR_FILE_CORRUPT. Either way nothing is touched, at every click.
-    static std::optional<InstallTransaction> Resume(FileOperations& files, const std::string& programDirectory);
+    static std::optional<InstallTransaction> Resume(FileOperations& files, const std::string& programDirectory,
+                                                    UpdateLog* log = nullptr);
 
     bool Committed() const { return committedVersion_.has_value(); }
     const std::string& CommittedVersion() const { return *committedVersion_; }
@@ -121,16 +125,19 @@ public:
     void RemoveBackups();
 
 private:
-    InstallTransaction(FileOperations& files, std::string programDirectory);
+    InstallTransaction(FileOperations& files, std::string programDirectory, UpdateLog* log);
 
     void Place(const std::string& relativeSource, const std::string& relativeDestination);
     void Record(const JournalStep& step);
-    void Undo(const JournalStep& step);
+    // Returns what it did, for the log; empty when the step had never been made or was undone already.
+    std::string Undo(const JournalStep& step);
+    void Note(const std::string& line) const;
     void RecordUndone(unsigned sequence);
     std::string Absolute(const std::string& relative) const { return programDirectory_ + relative; }
 
     FileOperations* files_;
     std::string programDirectory_;
+    UpdateLog* log_;
     std::optional<JournalWriter> journal_;  // open while this run writes to it
     unsigned long long resumedLength_ = 0;  // where a resumed journal's whole records end
     std::vector<JournalStep> steps_;

@@ -5,6 +5,7 @@
 #include "Sha256.h"
 #include "install/InstallTexts.h"
 #include "install/InstallTransaction.h"
+#include "install/UpdateLog.h"
 #include "install/VersionRecord.h"
 
 namespace text = install_text;
@@ -26,8 +27,10 @@ bool IsInstalledPackage(InstallTransaction& committed, const std::string& packag
 // deleted rather than installed again, and the click ends there, as it does when no package is left; the journal
 // stays for as long as that package does. A different package waiting is the user's next update: the old install
 // is finished without a word and the click goes on to install it.
-void FinishCommittedInstall(FileOperations& files, InstallTransaction& committed, const std::string& programDirectory)
+void FinishCommittedInstall(FileOperations& files, InstallTransaction& committed, const std::string& programDirectory,
+                            UpdateLog& log)
 {
+    log.Line("recovery: finishing the committed install of version " + committed.CommittedVersion());
     RecordInstalledVersion(programDirectory, committed.CommittedVersion());
     const std::string package = programDirectory + std::string(layout::kPackage);
     if (!FileExists(package)) {
@@ -42,19 +45,22 @@ void FinishCommittedInstall(FileOperations& files, InstallTransaction& committed
     try {
         files.Delete(package);
     } catch (const EFileOperationError& error) {
+        log.Failure("recovery: cannot delete the package it installed", package, error.Code());
         committed.RemoveBackups();
         throw ERefusal(ErrorNotice(text::InstalledPackageNotRemoved(error)));
     }
+    log.Line("recovery: deleted the package it installed: " + package);
     committed.Finish();
     throw ERefusal(InformationNotice(text::InstalledPackageRemoved(package)));
 }
 
 // The interrupted run's transaction, if any. A link at Temp\ (or at the journal's folder) is never read through:
 // it stops the click only when there is a package to install; without one the click says so, as it always has.
-std::optional<InstallTransaction> InterruptedInstall(FileOperations& files, const std::string& programDirectory)
+std::optional<InstallTransaction> InterruptedInstall(FileOperations& files, const std::string& programDirectory,
+                                                     UpdateLog& log)
 {
     try {
-        return InstallTransaction::Resume(files, programDirectory);
+        return InstallTransaction::Resume(files, programDirectory, &log);
     } catch (const ERollbackError& error) {
         const bool nothingToInstall = !FileExists(programDirectory + std::string(layout::kPackage));
         if (error.Code() == kErrorLinkInTheWay && nothingToInstall) {
@@ -66,23 +72,26 @@ std::optional<InstallTransaction> InterruptedInstall(FileOperations& files, cons
 
 }  // namespace
 
-std::optional<Notice> RecoverInterruptedInstall(FileOperations& files, const std::string& programDirectory)
+std::optional<Notice> RecoverInterruptedInstall(FileOperations& files, const std::string& programDirectory,
+                                                UpdateLog& log)
 {
     try {
-        std::optional<InstallTransaction> interrupted = InterruptedInstall(files, programDirectory);
+        std::optional<InstallTransaction> interrupted = InterruptedInstall(files, programDirectory, log);
         if (!interrupted) {
             InstallTransaction::RemoveLeftovers(files, programDirectory);
             return std::nullopt;
         }
         if (interrupted->Committed()) {
-            FinishCommittedInstall(files, *interrupted, programDirectory);
+            FinishCommittedInstall(files, *interrupted, programDirectory, log);
             return std::nullopt;
         }
+        log.Line("recovery: an interrupted install's journal found: undoing it");
         const bool hadChanges = interrupted->HasChangesToUndo();
         interrupted->RollBack();
         if (!hadChanges) return std::nullopt;
         return InformationNotice(text::kInterruptedUpdateUndone);
     } catch (const ERollbackError& error) {
+        log.Failure("recovery failed at", error.Path(), error.Code());
         throw ERefusal(ErrorNotice(text::RecoveryFailed(error)));
     }
 }

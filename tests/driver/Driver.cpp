@@ -1,9 +1,11 @@
 #include "Driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -122,6 +124,41 @@ void TempDir::Remove(const std::wstring& relative) const
 {
     std::error_code ignored;
     fs::remove_all(fs::path(path_ + relative), ignored);
+}
+
+std::vector<std::string> SupportLogEvents(const TempDir& directory)
+{
+    const DWORD attributes = GetFileAttributesW((directory / L"Temp\\Update.log").c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
+    const std::string text = directory.ReadFile(L"Temp\\Update.log");
+    if (text.rfind("\xEF\xBB\xBF", 0) != 0) throw std::runtime_error("the log has no byte order mark");
+    static const std::regex prefix(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[\d+\] )");
+    std::vector<std::string> events;
+    for (size_t start = 3; start < text.size();) {
+        const size_t end = text.find("\r\n", start);
+        const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::smatch match;
+        // The prefix only: std::regex recurses over what it matches, and a long line would exhaust the stack.
+        const std::string opening = line.substr(0, 64);
+        if (end == std::string::npos || line.find('\n') != std::string::npos ||
+            !std::regex_search(opening, match, prefix, std::regex_constants::match_continuous)) {
+            throw std::runtime_error("a line of the log is not \"date time.ms [pid] event\" + CRLF: " + opening);
+        }
+        events.push_back(line.substr(match.length(0)));
+        start = end + 2;
+    }
+    return events;
+}
+
+std::string FirstMissingInOrder(const std::vector<std::string>& events, const std::vector<std::string>& parts)
+{
+    auto event = events.begin();
+    for (const std::string& part : parts) {
+        event = std::find_if(event, events.end(), [&](const std::string& e) { return e.find(part) != e.npos; });
+        if (event == events.end()) return part;
+        ++event;
+    }
+    return {};
 }
 
 ProgramDir::ProgramDir(std::wstring programFiles, const std::wstring& nested)

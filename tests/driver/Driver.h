@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace driver {
@@ -58,6 +59,15 @@ public:
 private:
     std::wstring programFiles_;
 };
+
+// The events of the support log Temp\Update.log in a program directory, in order, each without the
+// "date time.ms [pid] " that starts its line; nothing when there is no such file. Throws when the file is not as
+// Notepad and support read it: no byte order mark, a line not ended by CRLF, or one without its local time and
+// process id.
+std::vector<std::string> SupportLogEvents(const TempDir& directory);
+// The first of `parts` not found in the events in this order (each within one event, each in an event after the
+// previous part's); empty when all are there.
+std::string FirstMissingInOrder(const std::vector<std::string>& events, const std::vector<std::string>& parts);
 
 // A process we started; ended when the object goes.
 class Process {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 
@@ -34,6 +35,15 @@ std::map<std::string, std::string> PackageContents(const std::wstring& path)
         contents[entry.name] = std::string(sink.bytes().begin(), sink.bytes().end());
     }
     return contents;
+}
+
+// Support reads the log; the connection string and the password must never reach it.
+void ExpectNoSecretsLogged(const ProgramDir& dir, const ServerSettings& settings)
+{
+    std::string log = dir.ReadFile(L"Temp\\Update.log");
+    EXPECT_EQ(log.find(settings.password), std::string::npos);
+    std::transform(log.begin(), log.end(), log.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const char* key : {"pwd=", "password=", "uid=", "driver="}) EXPECT_EQ(log.find(key), std::string::npos) << key;
 }
 
 class BuildFlowTest : public ::testing::Test {
@@ -140,6 +150,21 @@ TEST_F(BuildFlowTest, F2InAuthorModeBuildsThePackageAndRegistersIt)
     EXPECT_EQ(schema.Query("select ParamValue from QS_SysParams where ParamKey='Version'"),
               (std::vector<Row>{{"1.1"}}));
     EXPECT_EQ(app.Status(), L"") << "the build never touches the status line";
+
+    const std::vector<std::string> events = SupportLogEvents(dir);
+    const std::string at = Narrow(dir.Path());
+    EXPECT_EQ(FirstMissingInOrder(
+                  events,
+                  {"start: F2 build in " + at + ", Update.exe version 1.0.0.0",
+                   "file list: version 1.0 to 1.1, 3 files, not signed", "Tool.dll as Bin\\Tool.dll",
+                   "readme.txt as readme.txt", "说明 & 注意.txt as Docs\\中文\\说明 & 注意.txt",
+                   "package written, not signed: " + at + "Output\\Quellis1.0_1.1.sky, " + size + " bytes",
+                   "QS_UpdateFiles row (1.0, 1.1, update/Quellis1.0_1.1.sky, " + size + "), QS_SysParams Version = 1.1",
+                   "message (information) after "}),
+              "")
+        << ::testing::PrintToString(events);
+    EXPECT_NE(events.back().find(": 升级程序打包成功！"), std::string::npos);
+    ExpectNoSecretsLogged(dir, schema.Settings());
 }
 
 // Keys that must not build are followed by a sentinel: a click, posted behind them, whose answer (there is no
@@ -293,6 +318,10 @@ TEST_F(BuildFlowTest, AServerThatRefusesTheLoginGetsTheConnectionMessage)
     EXPECT_EQ(box.icon, BoxIcon::Information);
     EXPECT_FALSE(FindMessageBox(app.ProcessId())) << "no success message after a failed publication";
     EXPECT_TRUE(PackageRows().empty());
+    const std::vector<std::string> events = SupportLogEvents(dir);
+    EXPECT_EQ(FirstMissingInOrder(events, {"cannot connect to the update server", " s: 连接数据库失败"}), "")
+        << ::testing::PrintToString(events);
+    ExpectNoSecretsLogged(dir, wrong);
 }
 
 TEST_F(BuildFlowTest, APackageBuiltByF2InstallsByteForByteInAnotherProgramDirectory)

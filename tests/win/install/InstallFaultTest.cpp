@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <iterator>
 #include <set>
 
 #include "InstallTestSupport.h"
@@ -115,6 +116,15 @@ Outcome ExpectedOutcome(const std::vector<std::string>& done, const std::string&
     return writes >= 2 ? Outcome::UndoneThenInstalls : Outcome::Installs;
 }
 
+// What the click showing its box now wrote to the support log: its lines from its start, the log's last.
+std::vector<std::string> ThisClicksEvents(const TempDir& directory)
+{
+    const std::vector<std::string> events = SupportLogEvents(directory);
+    const auto start = std::find_if(events.rbegin(), events.rend(),
+                                    [](const std::string& event) { return event.rfind("start: ", 0) == 0; });
+    return {start == events.rend() ? events.begin() : std::prev(start.base()), events.end()};
+}
+
 class EveryStep : public ::testing::Test {
 protected:
     // A program directory as it is before the install: old.dll in Data\, the package beside the program, the
@@ -208,6 +218,10 @@ protected:
                 return false;
             }
             EXPECT_EQ(box->icon, BoxIcon::Information);
+            EXPECT_EQ(FirstMissingInOrder(ThisClicksEvents(scene.directory),
+                                          {"recovery: an interrupted install's journal found", "rollback: undoing",
+                                           "rollback: done", "s: " + Narrow(kUndone)}),
+                      "");
             EXPECT_EQ(Difference(scene.oldSet, State(scene.directory)), "") << "after the rollback";
             EXPECT_TRUE(JournalLeftovers(scene.directory).empty());
             EXPECT_EQ(scene.Versions(), std::vector<std::string>{kOldVersion}) << "after the rollback";
@@ -222,6 +236,10 @@ protected:
             // Finished, and the package deleted if it was still there: one click, one message. The click after it
             // is the sentinel: its answer must be the next box.
             EXPECT_EQ(box->text.rfind(kCompleted, 0), 0u) << Describe(*box);
+            EXPECT_EQ(FirstMissingInOrder(ThisClicksEvents(scene.directory),
+                                          {"recovery: finishing the committed install of version " + kNewVersion,
+                                           "s: " + Narrow(kCompleted)}),
+                      "");
             box->Dismiss();
             app.ClickStart();
             box = app.NextBox();

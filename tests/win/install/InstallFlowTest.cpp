@@ -324,6 +324,8 @@ TEST_F(InstallFlow, UnsafeOrFaultyEntriesAreRefusedBeforeAnythingMoves)
         {"x.txt", "Temp\\update.xml\\", L"升级说明 Temp\\update.xml"},
         {"update.LOCK", "Temp\\", L"锁文件 Temp\\Update.lock"},
         {"updatekey.FLOOR", "", L"版本记录 UpdateKey.floor"},
+        {"update.LOG.1", "Temp\\", L"日志文件 Temp\\Update.log.1"},
+        {"x.txt", "Temp\\Update.log\\", L"日志文件 Temp\\Update.log"},
         {"Quellis.sky", "", L"升级包"},
         {"Data", "", L"同名的目录"},
     };
@@ -686,6 +688,12 @@ TEST_F(InstallFlow, ASecondCopyClickedMeanwhileIsToldThatAnUpgradeIsRunning)
     ExpectBox(first.NextBox(), L"升级成功!", BoxIcon::Information);
     EXPECT_EQ(Difference(Installed(before, files), TakePicture(directory)), "");
     EXPECT_FALSE(directory.Exists(L"Temp\\Update.lock"));
+    // The second copy wrote to the log the first one held open all along.
+    const std::vector<std::string> events = SupportLogEvents(directory);
+    EXPECT_EQ(FirstMissingInOrder(events, {"start: install", "start: install", "s: 另一个升级程序正在运行",
+                                           "placed: ", "s: 升级成功!"}),
+              "")
+        << ::testing::PrintToString(events);
     second.ClickStart();
     ExpectBox(second.NextBox(), L"未检查到升级程序!", BoxIcon::Information);
 }

@@ -208,7 +208,8 @@ bool SameName(const std::wstring& a, const std::wstring& b)
 bool IsUpdaterOwnItem(const std::wstring& relative)
 {
     if (SameName(relative, L"Temp") || SameName(relative, L"Temp\\update.xml") ||
-        SameName(relative, L"Temp\\Update.lock"))
+        SameName(relative, L"Temp\\Update.lock") || SameName(relative, L"Temp\\Update.log") ||
+        SameName(relative, L"Temp\\Update.log.1"))
         return true;
     for (const std::wstring folder : {L"Temp\\Package", L"Temp\\InstallJournal"}) {
         if (SameName(relative.substr(0, relative.find(L'\\', folder.size())), folder)) return true;

@@ -92,7 +92,7 @@ private:
 // The program directory as files and directories (directories end in '\'), relative paths mapped to contents,
 // Update.exe and the archive libraries included. The test build UpdateWithFaults.exe at the top is left out, and so
 // are Temp\ itself and what the updater keeps there (the staging folder, the journal's folder, the descriptor left
-// as update.xml): the rest of Temp\ belongs to the suite.
+// as update.xml, the lock and the log): the rest of Temp\ belongs to the suite.
 using Picture = std::map<std::string, std::string>;
 Picture TakePicture(const TempDir& directory);
 // Removes a directory tree whose paths may be too long for std::filesystem (and for the driver's TempDir).
