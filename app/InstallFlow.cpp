@@ -300,8 +300,8 @@ InstallTransaction TInstallFlow::PlaceFiles(FileOperations& files, const std::ve
             signing::CheckPlacedFiles(*signedEntries, [this](const PackageFile& entry) {
                 return programDirectory_ + NormalizeDirectory(entry.path) + entry.name;
             });
+            transaction->PlaceVersionFloor(version);
         }
-        if (signedEntries) transaction->PlaceVersionFloor(version);
         transaction->PlaceDescriptor();
         transaction->Commit(version, packageSha256);
     } catch (const EInstallStepError& error) {

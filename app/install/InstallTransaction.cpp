@@ -126,6 +126,11 @@ void InstallTransaction::Note(const std::string& line) const
     if (log_ != nullptr) log_->Line(line);
 }
 
+void InstallTransaction::NoteFailure(std::string_view what, const std::string& path, unsigned long code) const
+{
+    if (log_ != nullptr) log_->Failure(what, path, code);
+}
+
 void InstallTransaction::RemoveLeftovers(FileOperations& files, const std::string& programDirectory)
 {
     const std::string directory = JournalDirectory(programDirectory);
@@ -361,7 +366,7 @@ void InstallTransaction::RollBack()
         if (journal_) journal_->MakeWhole();
     } catch (const EFileOperationError& error) {
         // Nothing is undone while a commit record may stand in the journal: the next click goes by what it reads.
-        if (log_ != nullptr) log_->Failure("rollback stopped: cannot repair the journal", error.Path(), error.Code());
+        NoteFailure("rollback stopped: cannot repair the journal", error.Path(), error.Code());
         throw ERollbackError(JournalPath(programDirectory_), error.Code());
     }
     for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
@@ -371,7 +376,7 @@ void InstallTransaction::RollBack()
             if (!done.empty()) Note("undone: " + done);
             RecordUndone(step->sequence);
         } catch (const ERollbackError& error) {
-            if (log_ != nullptr) log_->Failure("rollback stopped: cannot restore", error.Path(), error.Code());
+            NoteFailure("rollback stopped: cannot restore", error.Path(), error.Code());
             throw;
         }
         undone_.insert(step->sequence);
@@ -380,7 +385,7 @@ void InstallTransaction::RollBack()
         journal_.reset();
         files_->Delete(JournalPath(programDirectory_));
     } catch (const EFileOperationError& error) {
-        if (log_ != nullptr) log_->Failure("rollback stopped: cannot delete the journal", error.Path(), error.Code());
+        NoteFailure("rollback stopped: cannot delete the journal", error.Path(), error.Code());
         throw ERollbackError(error.Path(), error.Code());
     }
     Note("rollback: done, the journal removed");
@@ -409,8 +414,7 @@ bool InstallTransaction::Finish()
     try {
         files_->Delete(JournalPath(programDirectory_));
     } catch (const EFileOperationError& error) {
-        if (log_ != nullptr)
-            log_->Failure("the journal stays for the next click: cannot delete", error.Path(), error.Code());
+        NoteFailure("the journal stays for the next click: cannot delete", error.Path(), error.Code());
         return false;
     }
     Note("finished: backups and journal removed");

@@ -132,6 +132,7 @@ private:
     // Returns what it did, for the log; empty when the step had never been made or was undone already.
     std::string Undo(const JournalStep& step);
     void Note(const std::string& line) const;
+    void NoteFailure(std::string_view what, const std::string& path, unsigned long code) const;
     void RecordUndone(unsigned sequence);
     std::string Absolute(const std::string& relative) const { return programDirectory_ + relative; }
 

@@ -278,6 +278,25 @@ protected:
         return commit;
     }
 
+    // A sweep of kills: how many cuts it made and how many of them the next click left clean. Every one must be.
+    struct CutTally {
+        unsigned cutPoints = 0;
+        unsigned clean = 0;
+        void Count(bool endedClean)
+        {
+            ++cutPoints;
+            if (endedClean) ++clean;
+        }
+    };
+    static void ExpectEveryCutClean(const char* sweep, const CutTally& tally, unsigned atLeast)
+    {
+        std::cout << sweep << ": " << tally.cutPoints << " cut points, " << tally.clean << " ended clean\n";
+        RecordProperty("cut_points", static_cast<int>(tally.cutPoints));
+        RecordProperty("ended_clean", static_cast<int>(tally.clean));
+        EXPECT_GE(tally.cutPoints, atLeast) << "fewer operations than the representative install has";
+        EXPECT_EQ(tally.clean, tally.cutPoints);
+    }
+
     TempDir traces;
 };
 
@@ -285,8 +304,7 @@ protected:
 
 TEST_F(EveryStep, AKillAtAnyFileOperationIsUndoneOrFinishedAtTheNextClick)
 {
-    unsigned cutPoints = 0;
-    unsigned clean = 0;
+    CutTally tally;
     std::set<Outcome> outcomes;
     for (unsigned k = 1;; ++k) {
         Scene scene;
@@ -299,17 +317,12 @@ TEST_F(EveryStep, AKillAtAnyFileOperationIsUndoneOrFinishedAtTheNextClick)
             break;
         }
         SCOPED_TRACE("killed at " + scene.stop);
-        ++cutPoints;
         outcomes.insert(ExpectedOutcome(scene.done, scene.stop));
-        if (RecoversAtTheNextClick(scene)) ++clean;
+        tally.Count(RecoversAtTheNextClick(scene));
         if (k > 200) break;
     }
     EXPECT_EQ(outcomes.size(), 4u) << "a cut that calls for each of the four outcomes";
-    RecordProperty("cut_points", static_cast<int>(cutPoints));
-    RecordProperty("ended_clean", static_cast<int>(clean));
-    std::cout << "kill at every step: " << cutPoints << " cut points, " << clean << " ended clean\n";
-    EXPECT_GE(cutPoints, 15u) << "the representative install has fewer operations than it should";
-    EXPECT_EQ(clean, cutPoints);
+    ExpectEveryCutClean("kill at every step", tally, 15);
 }
 
 TEST_F(EveryStep, AFailureAtAnyFileOperationLeavesTheOldSetOrAFinishedInstall)
@@ -367,8 +380,7 @@ TEST_F(EveryStep, AKillDuringTheRollbackIsFinishedAtTheNextClick)
     ASSERT_GT(lastPlacement, 0u);
     const std::wstring failure = L"--fail-at=" + std::to_wstring(lastPlacement);
 
-    unsigned cutPoints = 0;
-    unsigned clean = 0;
+    CutTally tally;
     for (unsigned k = lastPlacement + 1;; ++k) {
         Scene scene;
         std::optional<MessageBoxInfo> box;
@@ -380,14 +392,10 @@ TEST_F(EveryStep, AKillDuringTheRollbackIsFinishedAtTheNextClick)
             break;
         }
         SCOPED_TRACE("killed during the rollback at " + scene.stop);
-        ++cutPoints;
-        if (RecoversAtTheNextClick(scene, L"Update.exe")) ++clean;
+        tally.Count(RecoversAtTheNextClick(scene, L"Update.exe"));
         if (k > lastPlacement + 100) break;
     }
-    std::cout << "kill during the rollback: " << cutPoints << " cut points, " << clean << " ended clean\n";
-    RecordProperty("cut_points", static_cast<int>(cutPoints));
-    EXPECT_GE(cutPoints, 5u);
-    EXPECT_EQ(clean, cutPoints);
+    ExpectEveryCutClean("kill during the rollback", tally, 5);
 }
 
 // A failure inside the rollback itself: the message says the install could not be undone, the journal stays,
@@ -421,8 +429,7 @@ TEST_F(EveryStep, AKillDuringTheRecoveryIsFinishedAtTheNextClick)
     const unsigned lastPlacement = IndexOf(operations, "move", "deep.txt");
     ASSERT_GT(lastPlacement, 0u);
 
-    unsigned cutPoints = 0;
-    unsigned clean = 0;
+    CutTally tally;
     for (unsigned k = 1;; ++k) {
         Scene scene;
         std::optional<MessageBoxInfo> box;
@@ -434,14 +441,10 @@ TEST_F(EveryStep, AKillDuringTheRecoveryIsFinishedAtTheNextClick)
             break;
         }
         SCOPED_TRACE("recovery killed at " + scene.stop);
-        ++cutPoints;
-        if (RecoversAtTheNextClick(scene)) ++clean;
+        tally.Count(RecoversAtTheNextClick(scene));
         if (k > 100) break;
     }
-    std::cout << "kill during the recovery: " << cutPoints << " cut points, " << clean << " ended clean\n";
-    RecordProperty("cut_points", static_cast<int>(cutPoints));
-    EXPECT_GE(cutPoints, 5u);
-    EXPECT_EQ(clean, cutPoints);
+    ExpectEveryCutClean("kill during the recovery", tally, 5);
 }
 
 // A power cut cannot be made under Wine; what it would find is decided by the order of the operations. Every file
@@ -527,8 +530,7 @@ TEST_F(EveryStep, ACommitWriteThatFailsAfterReachingTheDiskIsCutBackBeforeAnythi
 
     // A kill at each operation after the failed commit write: the truncation not yet made leaves the commit
     // whole (the next click completes the install); once it is made, every cut leads to the old set again.
-    unsigned cutPoints = 0;
-    unsigned clean = 0;
+    CutTally tally;
     for (unsigned k = commit + 1;; ++k) {
         Scene scene;
         std::optional<MessageBoxInfo> box;
@@ -538,16 +540,12 @@ TEST_F(EveryStep, ACommitWriteThatFailsAfterReachingTheDiskIsCutBackBeforeAnythi
             break;
         }
         SCOPED_TRACE("killed after the failed commit write at " + scene.stop);
-        ++cutPoints;
         const bool cutBackMade = k > commit + 1;
-        if (RecoversAtTheNextClick(scene, kFaulty, cutBackMade ? std::nullopt : std::optional(Outcome::Completed))) {
-            ++clean;
-        }
+        tally.Count(
+            RecoversAtTheNextClick(scene, kFaulty, cutBackMade ? std::nullopt : std::optional(Outcome::Completed)));
         if (k > commit + 100) break;
     }
-    std::cout << "kill after a failed commit write: " << cutPoints << " cut points, " << clean << " ended clean\n";
-    EXPECT_GE(cutPoints, 5u);
-    EXPECT_EQ(clean, cutPoints);
+    ExpectEveryCutClean("kill after a failed commit write", tally, 5);
 }
 
 // A committed install that left its journal (killed just before it deleted the package) is finished at the next
