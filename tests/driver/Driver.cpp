@@ -202,6 +202,26 @@ void JoinTestJob(HANDLE process, const std::wstring& executable)
     fprintf(stderr, "driver: %s runs outside the tests' job (error %lu)\n", Narrow(executable).c_str(), GetLastError());
 }
 
+BOOL StartProcess(const wchar_t* application, std::wstring& commandLine, BOOL inheritHandles, DWORD flags,
+                  const wchar_t* directory, STARTUPINFOW& startup, PROCESS_INFORMATION& info)
+{
+    constexpr int kAttempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessW(application, commandLine.data(), nullptr, nullptr, inheritHandles, flags, nullptr, directory,
+                           &startup, &info)) {
+            return TRUE;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == kAttempts) {
+            SetLastError(error);
+            return FALSE;
+        }
+        fprintf(stderr, "driver: Wine could not set up %s (error %lu); starting it again\n",
+                Narrow(commandLine).c_str(), error);
+        Sleep(100);
+    }
+}
+
 Process::Process(const std::wstring& executable, const std::wstring& arguments, const std::wstring& directory)
 {
     std::wstring commandLine = L"\"" + executable + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
@@ -212,8 +232,8 @@ Process::Process(const std::wstring& executable, const std::wstring& arguments, 
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                        directory.empty() ? nullptr : directory.c_str(), &startup, &info_)) {
+    if (!StartProcess(executable.c_str(), commandLine, TRUE, CREATE_SUSPENDED,
+                      directory.empty() ? nullptr : directory.c_str(), startup, info_)) {
         throw std::runtime_error("cannot start " + Narrow(executable) + ": error " + std::to_string(GetLastError()));
     }
     // Suspended until it is in the job, so that nothing it starts escapes it.

@@ -69,6 +69,12 @@ std::vector<std::string> SupportLogEvents(const TempDir& directory);
 // previous part's); empty when all are there.
 std::string FirstMissingInOrder(const std::vector<std::string>& events, const std::vector<std::string>& parts);
 
+// CreateProcessW as the tests call it, started again (up to five times, said on the test's output) when Wine answers
+// ERROR_INTERNAL_ERROR: its new process died before it was set up, before any of the program's code ran. Measured
+// once in CI, on a loaded host; a program that fails later is never started again.
+BOOL StartProcess(const wchar_t* application, std::wstring& commandLine, BOOL inheritHandles, DWORD flags,
+                  const wchar_t* directory, STARTUPINFOW& startup, PROCESS_INFORMATION& info);
+
 // A process we started; ended when the object goes.
 class Process {
 public:

@@ -133,7 +133,7 @@ void RunHostCommand(const std::string& commandLine)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (!driver::StartProcess(nullptr, command, FALSE, 0, nullptr, startup, info)) {
         throw std::runtime_error("cannot start " + commandLine);
     }
     if (info.hProcess != nullptr) CloseHandle(info.hProcess);

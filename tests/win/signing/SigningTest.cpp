@@ -236,8 +236,8 @@ ToolRun RunUpdateKey(const TempDir& dir, const std::wstring& arguments)
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     std::wstring commandLine = L"\"" + driver::BinDirectory() + L"UpdateKey.exe\" " + arguments;
     PROCESS_INFORMATION info{};
-    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                        dir.Path().c_str(), &startup, &info);
+    const BOOL started =
+        driver::StartProcess(nullptr, commandLine, TRUE, CREATE_NO_WINDOW, dir.Path().c_str(), startup, info);
     CloseHandle(output);
     if (!started) throw std::runtime_error("cannot start UpdateKey.exe");
     WaitForSingleObject(info.hProcess, 60000);
