@@ -1,5 +1,6 @@
 #include "Elevation.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <memory>
 #include <shellapi.h>
@@ -64,7 +65,7 @@ std::wstring RestartSwitch(ElevatedRun run)
 DWORD StartElevated(ElevatedRun run)
 {
 #ifdef TAVILO_FAULT_INJECTION
-    if (FaultPlan::DeclinesElevation()) return ERROR_CANCELLED;
+    if (auto error = FaultPlan::ElevationError()) return *error;
 #endif
     const std::wstring executable = ExecutablePath();
     const std::wstring parameters = RestartSwitch(run);
@@ -88,9 +89,7 @@ DWORD StartElevated(ElevatedRun run)
 
 bool DeniesNewFiles(const std::vector<std::string>& folders)
 {
-    bool denied = false;
-    for (const std::string& folder : folders) denied = denied || DeniesNewFile(folder);
-    return denied;
+    return std::any_of(folders.begin(), folders.end(), DeniesNewFile);
 }
 
 std::optional<RestartRequest> RestartRequestFromCommandLine()
@@ -115,10 +114,11 @@ std::optional<RestartRequest> RestartRequestFromCommandLine()
 
 bool TElevation::HandOverIfDenied(ElevatedRun run, const std::vector<std::string>& folders) const
 {
-    if (!DeniesNewFiles(folders) || restarted_ || ProcessIsElevated()) return false;
+    // A copy started elevated never starts another, so it need not ask the folders.
+    if (restarted_ || !DeniesNewFiles(folders) || ProcessIsElevated()) return false;
+    const bool build = run == ElevatedRun::Build;
     const DWORD error = StartElevated(run);
-    if (error == ERROR_CANCELLED)
-        throw ERefusal(InformationNotice(install_text::ElevationDeclined(run == ElevatedRun::Build)));
-    if (error != 0) throw ERefusal(ErrorNotice(install_text::ElevationFailed(error)));
+    if (error == ERROR_CANCELLED) throw ERefusal(InformationNotice(install_text::ElevationDeclined(build)));
+    if (error != 0) throw ERefusal(ErrorNotice(install_text::ElevationFailed(build, error)));
     return true;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "ConnectionString.h"
 #include "EcdsaKeys.h"
@@ -155,14 +156,12 @@ SignedRelease AuthorsRoad(const std::wstring& outputDir, const ProgramDir& autho
     return {package, signing::ComposeKeyFile(signing::KeyKind::Public, keys.publicBlob)};
 }
 
-// What support would read after the user's call: the run's lines of Temp\Update.log, as they stand there.
+// What support would read after the user's call: the lines of Temp\Update.log, without their time and process id.
 void PrintSupportLog(const ProgramDir& user)
 {
-    Expect(!SupportLogEvents(user).empty(), "the install left no log");
-    const std::string log = user.ReadFile(L"Temp\\Update.log");
-    for (size_t start = 3, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        Say("log: " + log.substr(start, end - start));
-    }
+    const std::vector<std::string> events = SupportLogEvents(user);
+    Expect(!events.empty(), "the install left no log");
+    for (const std::string& event : events) Say("log: " + event);
 }
 
 // A tampered copy of the signed package, offered to a suite that holds the author's public key, is refused

@@ -64,7 +64,9 @@ FaultPlan FaultPlan::FromCommandLine()
         } else if (auto elevated = value(L"--token-elevated=")) {
             plan.tokenElevated_ = *elevated == L"1";
         } else if (argument == L"--decline-elevation") {
-            plan.declineElevation_ = true;
+            plan.elevationError_ = ERROR_CANCELLED;
+        } else if (auto code = value(L"--elevation-fails=")) {
+            plan.elevationError_ = ParseCount(*code);
         } else if (auto path = value(L"--trace=")) {
             plan.trace_ = *path;
         }
@@ -107,9 +109,9 @@ std::optional<bool> FaultPlan::FakedElevation()
     return FromCommandLine().tokenElevated_;
 }
 
-bool FaultPlan::DeclinesElevation()
+std::optional<DWORD> FaultPlan::ElevationError()
 {
-    return FromCommandLine().declineElevation_;
+    return FromCommandLine().elevationError_;
 }
 
 void FaultPlan::TraceRestart(DWORD processId, const std::wstring& parameters)

@@ -15,7 +15,8 @@
 //   --deny-writes     the run is refused every new file where it works, as a standard account is under Program
 //                     Files: the probe before its first change, and the lock in Temp\ (access denied)
 //   --token-elevated=0|1   the process is (1) or is not (0) elevated, whatever its token says
-//   --decline-elevation    the user answers the consent prompt with no (ERROR_CANCELLED); without it the restart
+//   --decline-elevation    the user answers the consent prompt with no (ERROR_CANCELLED)
+//   --elevation-fails=N    the elevated copy cannot be started, with system error N; without either the restart
 //                     is performed (under Wine "runas" simply starts the program) and traced: "restart<TAB>new
 //                     process id<TAB>switch"
 //   --alter-before-packing=NAME   F2 changes the file to pack whose path ends in NAME after the build has taken its
@@ -53,11 +54,11 @@ public:
 
     // Whether the question about this path is to be refused (--refuse-attributes).
     static bool RefusesAttributesOf(const std::string& path);
-    // The elevation switches: whether new files are refused, the elevation to report instead of the token's, whether
-    // the prompt is declined; and the restart performed.
+    // The elevation switches: whether new files are refused, the elevation to report instead of the token's, the
+    // error the restart meets instead of the prompt (ERROR_CANCELLED: declined); and the restart performed.
     static bool DeniesWrites();
     static std::optional<bool> FakedElevation();
-    static bool DeclinesElevation();
+    static std::optional<DWORD> ElevationError();
     static void TraceRestart(DWORD processId, const std::wstring& parameters);
     // Changes the one of these files that --alter-before-packing names, if any.
     static void AlterBeforePacking(const std::vector<std::string>& paths);
@@ -78,6 +79,6 @@ private:
     std::string alterBeforePacking_;
     bool denyWrites_ = false;
     std::optional<bool> tokenElevated_;
-    bool declineElevation_ = false;
+    std::optional<DWORD> elevationError_;
     std::wstring trace_;
 };

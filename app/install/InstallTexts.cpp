@@ -115,10 +115,11 @@ std::string ElevationDeclined(bool build)
            "请再次点击“开始升级”，并在 Windows 询问是否允许更改时选择“是”。";
 }
 
-std::string ElevationFailed(unsigned long code)
+std::string ElevationFailed(bool build, unsigned long code)
 {
-    return "在此文件夹中升级需要管理员权限，但无法以管理员身份启动升级程序：" + SystemReason(code) + "。" +
-           std::string(kStoppedNothingChanged);
+    const std::string cannotStart = "需要管理员权限，但无法以管理员身份启动升级程序：" + SystemReason(code) + "。";
+    if (build) return "在此文件夹中打包" + cannotStart + "没有生成升级包。";
+    return "在此文件夹中升级" + cannotStart + std::string(kStoppedNothingChanged);
 }
 
 std::string PackageUnreadable(const EFileOperationError& error)

@@ -33,7 +33,7 @@ std::string LockNotTaken(std::string_view path, unsigned long code);
 // The program directory (or Output\) cannot be written without administrator rights, and the user declined the
 // prompt (`build`: F2's run); or the elevated copy could not be started.
 std::string ElevationDeclined(bool build);
-std::string ElevationFailed(unsigned long code);
+std::string ElevationFailed(bool build, unsigned long code);
 
 // Recovery at the start of a click.
 inline constexpr std::string_view kInterruptedUpdateUndone = "上次的升级被中断，已撤销它所做的全部更改。";

@@ -1,7 +1,8 @@
 // A suite under Program Files: a run that may not write where it must is handed to an elevated copy of the
 // updater, once. Wine running as root is never denied and calls its token elevated, so the test build fakes both
-// (--deny-writes, --token-elevated=0|1) and the user's answer to the consent prompt (--decline-elevation). The
-// restart itself is real: under Wine "runas" simply starts the program, and the copy it starts does the run.
+// (--deny-writes, --token-elevated=0|1), the user's answer to the consent prompt (--decline-elevation) and a
+// restart that cannot start (--elevation-fails=N). The restart itself is real: under Wine "runas" simply starts the
+// program, and the copy it starts does the run.
 #include <gtest/gtest.h>
 
 #include "InstallTestSupport.h"
@@ -10,7 +11,7 @@ using namespace install_test;
 
 namespace {
 
-enum class Outcome { Installed, Restarted, Declined, Denied, NoPackage };
+enum class Outcome { Installed, Restarted, Declined, CannotStart, Denied, NoPackage };
 
 // The copy the restart started (the test build traces its process id), ended with the test.
 class RestartedCopy {
@@ -66,6 +67,8 @@ TEST(Elevation, AFolderThatCannotBeWrittenIsHandedToAnElevatedCopyOnce)
         {"denied, not elevated: an elevated copy installs", false, L"--deny-writes --token-elevated=0",
          Outcome::Restarted},
         {"the prompt declined", false, L"--deny-writes --token-elevated=0 --decline-elevation", Outcome::Declined},
+        {"the elevated copy cannot be started", false, L"--deny-writes --token-elevated=0 --elevation-fails=2",
+         Outcome::CannotStart},
         {"denied, no package: nothing to do, nothing asked", false, L"--deny-writes --token-elevated=0",
          Outcome::NoPackage},
         {"denied although elevated", false, L"--deny-writes --token-elevated=1", Outcome::Denied},
@@ -74,6 +77,8 @@ TEST(Elevation, AFolderThatCannotBeWrittenIsHandedToAnElevatedCopyOnce)
         {"F2 denied, not elevated: an elevated copy builds", true, L"--deny-writes --token-elevated=0",
          Outcome::Restarted},
         {"F2, the prompt declined", true, L"--deny-writes --token-elevated=0 --decline-elevation", Outcome::Declined},
+        {"F2, the elevated copy cannot be started", true, L"--deny-writes --token-elevated=0 --elevation-fails=2",
+         Outcome::CannotStart},
         {"F2 denied although elevated", true, L"--deny-writes --token-elevated=1", Outcome::Denied},
     };
     for (const Case& c : cases) {
@@ -125,6 +130,12 @@ TEST(Elevation, AFolderThatCannotBeWrittenIsHandedToAnElevatedCopyOnce)
             const std::wstring what =
                 c.build ? L"在此文件夹中打包需要管理员权限。" : L"在此文件夹中升级需要管理员权限。";
             EXPECT_EQ(box->text.rfind(what, 0), 0u) << Describe(*box);
+        } else if (c.outcome == Outcome::CannotStart) {
+            const std::wstring what = c.build ? L"在此文件夹中打包需要管理员权限，但无法以管理员身份启动升级程序："
+                                              : L"在此文件夹中升级需要管理员权限，但无法以管理员身份启动升级程序：";
+            EXPECT_EQ(box->text.rfind(what, 0), 0u) << Describe(*box);
+            EXPECT_NE(box->text.find(c.build ? L"没有生成升级包。" : L"没有做任何更改。"), std::wstring::npos)
+                << Describe(*box);
         } else {
             // As without the restart: the first write, the lock in Temp\, is refused.
             EXPECT_EQ(box->text.rfind(L"无法创建 ", 0), 0u) << Describe(*box);
